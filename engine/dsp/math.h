@@ -1,0 +1,108 @@
+// The engine's only transcendental functions, its knob curves and its one
+// shared noise generator.
+//
+// fast_exp2 splits x into a nearest integer n and a fraction f in [-0.5, 0.5],
+// evaluates 2^f with a sixth-order polynomial and builds 2^n in the exponent
+// field. fast_log2 reads the exponent from the bits and fits the mantissa with
+// the odd series in h = (m - 1)/(m + 1). fast_sin is the parabola through the
+// zeros and peaks of one period with the usual one-step refinement (error about
+// 0.001). The coefficients are part of the sound and stay exactly as written.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/dsp/vec4.h"
+
+namespace lf {
+
+// The shared broadcast constants, filled once at start-up (fill_const_vec).
+enum ConstIndex : int {
+    K_ZERO, K_NEG_ZERO, K_DIVISOR_FLOOR, K_ONE, K_TWO, K_HALF, K_SIN_PARABOLA, K_SIN_CORRECTION,
+    K_BUTTERWORTH_Q, K_PI, K_TWO_PI, K_INV_PI, K_TWO_OVER_PI, K_HALF_PI,
+    K_EXP2_C6, K_EXP2_C5, K_EXP2_C4, K_EXP2_C3, K_EXP2_C2, K_EXP2_C1,
+    K_LOG2_C9, K_LOG2_C7, K_LOG2_C5, K_LOG2_C3, K_LOG2_C1,
+    K_FLOAT_MAX, K_FLOAT_LOWEST, K_INV_12, K_LOG2_NOTE0, K_DB_TO_OCTAVES, K_VELOCITY_STEP,
+    K_TICK_SECONDS, K_CURVE_STEP, K_TABLE_LENGTH, K_CURVE_STEP_COPY, K_FRAME_SECONDS,
+    K_PHASE_PER_HZ,
+    CONST_COUNT
+};
+static_assert(CONST_COUNT == 37);
+
+extern Vec4 ConstVec[CONST_COUNT];
+void fill_const_vec();
+
+// 2^x per lane; 0 below -127. Arguments stay below 128.
+inline Vec4 fast_exp2(Vec4 x) {
+    Vec4 n = round_even(x);
+    Vec4 f = x - n;
+    // p = 1 + f(c1 + f(c2 + f(c3 + f(c4 + f(c5 + f c6))))), innermost first.
+    Vec4 p = fma(f, Vec4(0.00015465324f), Vec4(0.0013395292f));
+    p = fma(f, p, Vec4(0.00961804f));
+    p = fma(f, p, Vec4(0.055503406f));
+    p = fma(f, p, Vec4(0.2402265f));
+    p = fma(f, p, Vec4(0.6931472f));
+    p = fma(f, p, Vec4(1.0f));
+    Vec4 s = from_bits(shift_left(to_int(n) + Int4(127), 23));
+    return select(x < Vec4(-127.0f), Vec4::zero(), p * s);
+}
+
+// log2(x) per lane; -3.4028235e38 for x <= 0. Arguments are normal or <= 0.
+inline Vec4 fast_log2(Vec4 x) {
+    Int4 e = shift_right_logical(bits(x), 23);
+    Vec4 p = from_bits(shift_left(e, 23));
+    Vec4 m = x / p;
+    Vec4 one(1.0f);
+    Vec4 h = (m - one) / (m + one);
+    Vec4 l = h * h;
+    Vec4 poly = fma(l, Vec4(0.41098154f), Vec4(0.4021555f));
+    poly = fma(l, poly, Vec4(0.5775502f));
+    poly = fma(l, poly, Vec4(0.9617878f));
+    poly = fma(l, poly, Vec4(2.88539f));
+    Vec4 result = fma(h, poly, to_float(e - Int4(127)));
+    return select(x <= Vec4::zero(), Vec4(-3.4028235e38f), result);
+}
+
+// sin(x) per lane (radians), periodic with period 6.2831855.
+inline Vec4 fast_sin(Vec4 x) {
+    Vec4 two_pi(6.2831855f);
+    Vec4 k = floor(x / two_pi);
+    Vec4 r = fnma(two_pi, k, x);                  // r = x - 2pi k, in [0, 2pi)
+    Vec4 d = fms(r, Vec4(0.31830987f), Vec4(1.0f));  // d in [-1, 1)
+    Vec4 y = d * fms(Vec4(4.0f), abs(d), Vec4(4.0f));
+    // y + 0.225 (y|y| - y)
+    return fma(Vec4(0.225f), fms(y, abs(y), y), y);
+}
+
+// Knob curves: a control value in [0, 1] to a physical quantity.
+// Gain: 0 at 0, a straight fade below 0.15556, 10^(4x - 3) above, tapered to 10 at 1.
+inline Vec4 unit_to_gain(Vec4 x) {
+    Vec4 fade = min(Vec4(20.0f) * x, fnma(Vec4(2.5f), x, Vec4(3.5f)));
+    return fade * fast_exp2(fms(Vec4(13.2877f), x, Vec4(9.96578f)));
+}
+// Cutoff in Hz: 20 at 0, about 20500 at 1, exponential in between.
+inline Vec4 unit_to_cutoff(Vec4 x) {
+    return fma(Vec4(19.6481f), fast_exp2(Vec4(10.027f) * x), Vec4(0.351948f));
+}
+// Q: 0.1 at 0 to 12 at 1.
+inline Vec4 unit_to_q(Vec4 x) { return Vec4(0.1f) * fast_exp2(Vec4(6.90689f) * x); }
+
+// The shared white-noise generator: an AES round hashes a counter that
+// advances by a fixed step.
+struct NoiseGen {
+    Int4 step;
+    Int4 counter;
+};
+extern NoiseGen noise_gen;
+
+// Copies the fixed step in; the counter stays at zero.
+void noise_init();
+
+// Four noise values in [-1, 1), one draw of the shared generator.
+inline Vec4 noise_next() {
+    Int4 c = noise_gen.counter;
+    noise_gen.counter = c + noise_gen.step;
+    Int4 h = aes_round(c, noise_gen.step);
+    return to_float(h) * Vec4(4.656613e-10f);
+}
+
+}  // namespace lf
