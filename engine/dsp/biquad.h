@@ -1,0 +1,72 @@
+// Second-order sections: the cookbook designs, the transposed-direct-form-II
+// step, the fourth-order Linkwitz-Riley band split and the three-band equaliser.
+//
+// A design costs two fast_sin calls and a reciprocal, cheap enough to re-design
+// swept filters on every frame. Every record is four lanes wide: lane i of the
+// coefficients filters lane i of the signal.
+#pragma once
+
+#include "engine/dsp/vec4.h"
+
+namespace lf {
+
+// b0, b1, b2, a1, a2, already divided by a0.
+struct BiquadCoeffs {
+    Vec4 b0, b1, b2, a1, a2;
+};
+
+// Transposed direct form II memory.
+struct BiquadState {
+    Vec4 s1, s2;
+};
+
+inline Vec4 biquad_process(const BiquadCoeffs& c, BiquadState& s, Vec4 x) {
+    // y = b0·x + s1
+    Vec4 y = fma(c.b0, x, s.s1);
+    // s1 = (b1·x + s2) − a1·y
+    s.s1 = fnma(c.a1, y, fma(c.b1, x, s.s2));
+    // s2 = b2·x − a2·y
+    s.s2 = fnma(c.a2, y, c.b2 * x);
+    return y;
+}
+
+// f in Hz, Q the quality factor, A the linear amplitude factor; all lane-wise.
+BiquadCoeffs design_allpass(Vec4 f, Vec4 q);
+BiquadCoeffs design_bandpass(Vec4 f, Vec4 q);         // peak gain 0 dB
+BiquadCoeffs design_bandpass_q_gain(Vec4 f, Vec4 q);  // peak gain Q
+BiquadCoeffs design_high_shelf(Vec4 f, Vec4 q, Vec4 a);
+BiquadCoeffs design_highpass(Vec4 f, Vec4 q);
+BiquadCoeffs design_low_shelf(Vec4 f, Vec4 q, Vec4 a);
+BiquadCoeffs design_lowpass(Vec4 f, Vec4 q);
+BiquadCoeffs design_notch(Vec4 f, Vec4 q);
+BiquadCoeffs design_peaking(Vec4 f, Vec4 q, Vec4 a);
+
+// Fourth-order Linkwitz-Riley split: each path is one Butterworth section run twice.
+struct CrossoverSplit {
+    BiquadCoeffs low;
+    BiquadCoeffs high;
+    BiquadState low1, low2, high1, high2;
+};
+
+struct CrossoverOutput {
+    Vec4 low, high;
+};
+
+// Fills the two coefficient records (Q = 0.70710677); the states are untouched.
+void design_crossover(CrossoverSplit& split, Vec4 f);
+CrossoverOutput crossover_process(CrossoverSplit& split, Vec4 x);
+
+struct ThreeBandEq {
+    CrossoverSplit lower;  // splits at the lower frequency
+    CrossoverSplit upper;  // splits the lower split's high part at the upper frequency
+    Vec4 low_gain, mid_gain, high_gain;
+};
+
+struct ThreeBandEqParams {
+    float lower_hz, upper_hz, low_gain, mid_gain, high_gain;
+};
+
+void three_band_eq_init(ThreeBandEq& eq, const ThreeBandEqParams& params);
+Vec4 three_band_eq_process(ThreeBandEq& eq, Vec4 x);
+
+}  // namespace lf

@@ -1,0 +1,52 @@
+// The delay ring shared by every delay-based effect, its two fractional reads,
+// and the ping-pong echo built on it.
+//
+// A ring holds 32768 frames; its write index counts down, so the frame pushed
+// d pushes ago sits at (index + d) & 32767 and every wrap is one mask.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/dsp/vec4.h"
+
+namespace lf {
+
+constexpr int32_t RING_SIZE = 32768;
+constexpr int32_t RING_MASK = RING_SIZE - 1;
+
+struct DelayRing {
+    Vec4 slot[RING_SIZE];
+    int32_t index;  // slot of the newest frame
+};
+
+// Moves the index back by one (0 wraps to 32767) and stores x there.
+inline void delay_push(DelayRing& ring, Vec4 x) {
+    ring.index = (ring.index - 1) & RING_MASK;
+    ring.slot[ring.index] = x;
+}
+
+// The frame d pushes back (d = 0 is the newest), interpolated linearly. The
+// integer part comes from lane 0; each lane keeps its own fraction.
+Vec4 delay_read_linear(const DelayRing& ring, Vec4 d);
+
+// The frame d pushes back through a 16-tap sinc kernel normalised by its
+// weight sum. Taps at offset 0 or below read the zero frame.
+Vec4 delay_read_sinc(const DelayRing& ring, Vec4 d);
+
+// Ping-pong echo: each repeat moves to the other side.
+struct EchoUnit {
+    Vec4 counter;  // frames since the last side change, all lanes equal
+    Vec4 side;     // +1 or -1; start-up sets +1
+    DelayRing ring;
+};
+
+struct EchoParams {
+    float feedback;
+    float width;
+    float delay_frames;
+};
+
+// Returns the wet signal only.
+Vec4 echo_process(EchoUnit& echo, Vec4 x, const EchoParams& params);
+
+}  // namespace lf

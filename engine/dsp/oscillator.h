@@ -1,0 +1,56 @@
+// Tone sources: the interpolating table read, the wavetable oscillator, the
+// polyphonic unison voice that plays note tracks through banks of detuned
+// oscillators, and the one-shot sample player.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/dsp/envelope.h"
+#include "engine/dsp/vec4.h"
+
+namespace lf {
+
+// Table positions in [0, 256). Lanes 0 and 1 are two oscillators (left and
+// right); lanes 2 and 3 advance alike and serve the interpolation.
+using WavetablePhase = Vec4;
+
+// Lanes 0 and 1: linear interpolation between each position's floor and the
+// entry after lanes 2/3's floor; indices masked with n − 1.
+Vec4 wavetable_read(const float* table, Vec4 position, uint32_t n);
+
+// Advances the phase by the frequency (lanes 0 and 1 in Hz; the caller's vector
+// is rewritten to (f0, f1, f0, f1)) and reads the table.
+Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequency);
+
+struct UnisonVoiceParams {
+    WavetablePhase* pool;
+    uint32_t capacity;      // set by the caller, not read
+    EventCursor* cursors;   // one per note slot, consecutive
+    uint32_t slots;
+    const EnvShape* envelope;
+    float* levels;          // one per slot, or null for the cursors' level slots
+    const float* table;
+    Vec4 velocity_sensitivity_db;
+    float detune_ratio;
+    uint32_t oscillators;   // per note
+};
+
+// The summed stereo output of every sounding note (level at least 0.001).
+Vec4 unison_voice_process(const UnisonVoiceParams& params);
+
+struct SamplePlayer {
+    Vec4 position;   // frames
+    float last_age;  // note age seen on the previous frame
+};
+
+struct SamplePlayerParams {
+    const float* buffer;
+    uint32_t length;       // the player is silent once its position reaches this
+    int32_t start_offset;  // where a retrigger puts the position
+    const EventCursor* cursor;
+    Vec4 increment_per_hz;  // 1 / root frequency
+};
+
+Vec4 sample_voice_process(SamplePlayer& player, const SamplePlayerParams& params);
+
+}  // namespace lf

@@ -1,0 +1,33 @@
+// The transform codec's decoder: modified-cosine-transform blocks of one long
+// (2048) or eight short (256) windows, 20 bands per window with byte-delta
+// gains in 0.625-octave steps, signed-byte band shapes, noise filling of
+// sparse bands, overlap-add with the long, short and transition windows.
+#pragma once
+
+#include <cstdint>
+
+namespace lf {
+
+constexpr int BAND_COUNT = 20;
+extern const uint8_t BAND_WIDTHS[BAND_COUNT];  // coefficients per band of a long block
+
+// Block types.
+constexpr uint8_t BLOCK_LONG = 0;
+constexpr uint8_t BLOCK_SHORT = 1;
+constexpr uint8_t BLOCK_LONG_TO_SHORT = 2;
+constexpr uint8_t BLOCK_SHORT_TO_LONG = 3;
+
+// Fills the inverse-transform basis for half length 128 or 1024.
+void build_cosine_basis(uint32_t half_length);
+
+// sin((pi/2) sin²(pi x / a)): the power-complementary window of length a at x.
+float sine_window(uint32_t length, float x);
+
+// The window weight of sample m (0 <= m < n) for a block of the given type.
+float block_window(uint32_t m, uint32_t n, uint8_t type);
+
+// Decodes one packed sample into dest, which holds `length` floats, zero on entry;
+// length = (B + 2) * 1024 for a sample of B blocks. The bases must be built.
+void decode_sample(const uint8_t* packed, uint32_t length, float* dest);
+
+}  // namespace lf

@@ -1,0 +1,52 @@
+// The unit objects that start-up builds once and the voices and the mix use
+// under these names: fixed coefficient records, cascades, resonator banks,
+// equalisers, the ducking split, sample players, echoes, phase pools, and the
+// decoded drum samples.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/dsp/biquad.h"
+#include "engine/dsp/cascade.h"
+#include "engine/dsp/delay.h"
+#include "engine/dsp/oscillator.h"
+
+namespace lf {
+
+extern BiquadCoeffs notch_825, notch_3030, lowpass_11900, high_shelf_891, highpass_141;
+// Consecutive records, used as one chain of three stages.
+extern BiquadCoeffs peaking_chain_324[3];  // peaking_324, peaking_1707, peaking_7407
+extern BiquadCoeffs& peaking_324;
+extern BiquadCoeffs& peaking_1707;
+extern BiquadCoeffs& peaking_7407;
+extern BiquadCoeffs lowpass_9440, peaking_778;
+extern BiquadCoeffs snare_chain_100[3];  // highpass_100, peaking_768, peaking_5114
+extern BiquadCoeffs& highpass_100;
+extern BiquadCoeffs& peaking_768;
+extern BiquadCoeffs& peaking_5114;
+extern BiquadCoeffs highpass_1640, high_shelf_4680, peaking_43, peaking_552, highpass_15;
+extern BiquadCoeffs lowpass_4000_a, lowpass_20000, lowpass_4000_b, highpass_25;
+
+extern FeedbackCascade allpass_cascade_880, allpass_cascade_55;
+extern ResonatorBank resonator_bank_a, resonator_bank_b;
+extern ThreeBandEq eq3_a, eq3_b, eq3_c;
+extern CrossoverSplit crossover_2600;
+
+extern SamplePlayer player_sample1, player_sample2, player_sample3_a, player_sample4_a,
+    player_sample3_b, player_sample4_b, player_sample5, player_sample6, player_sample7;
+
+extern EchoUnit echo_a, echo_b;
+
+extern WavetablePhase unison_phases_24_a[24], unison_phases_24_b[24], unison_phases_8[8],
+    unison_phases_4[4];
+
+// The decoded drum samples 1 to 7, back to back, each followed by one zero
+// guard float (read when a player interpolates within a buffer's last frame).
+constexpr int SAMPLE_COUNT = 7;
+const float* sample_buffer(int sample);           // sample = 1..7
+uint32_t sample_decoded_length(int sample);       // (B + 2) * 1024
+
+// Steps 1 to 7 of start-up, after the floating-point mode is set.
+void startup_sequence();
+
+}  // namespace lf
