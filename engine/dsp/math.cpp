@@ -1,6 +1,7 @@
 #include "engine/dsp/math.h"
 
 namespace lf {
+inline namespace LF_ABI {
 
 Vec4 ConstVec[CONST_COUNT];
 NoiseGen noise_gen;
@@ -24,4 +25,5 @@ void noise_init() {
     noise_gen.counter = Int4(0);
 }
 
+}  // namespace LF_ABI
 }  // namespace lf

@@ -14,6 +14,7 @@
 #include "engine/dsp/vec4.h"
 
 namespace lf {
+inline namespace LF_ABI {
 
 // The shared broadcast constants, filled once at start-up (fill_const_vec).
 enum ConstIndex : int {
@@ -105,4 +106,5 @@ inline Vec4 noise_next() {
     return to_float(h) * Vec4(4.656613e-10f);
 }
 
+}  // namespace LF_ABI
 }  // namespace lf

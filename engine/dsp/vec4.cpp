@@ -41,16 +41,6 @@ void write_fp_control(uint32_t word) { std::fesetround(static_cast<int>(word)); 
 // engine that the fallback only sets the rounding direction.
 void set_engine_fp_mode() { std::fesetround(FE_DOWNWARD); }
 
-Int4 aes_round(Int4 state, Int4 round_key) {
-    uint8_t in[16], k[16], out[16];
-    std::memcpy(in, state.l, 16);
-    std::memcpy(k, round_key.l, 16);
-    aes_round_bytes(in, k, out);
-    Int4 r;
-    std::memcpy(r.l, out, 16);
-    return r;
-}
-
 #endif
 
 // Software AES round (FIPS-197: SubBytes, ShiftRows, MixColumns, AddRoundKey).

@@ -29,7 +29,28 @@
 #include <cstring>
 #endif
 
+// The SIMD and the portable Vec4 live in different inline namespaces, so a test
+// can build both into one program and compare them.
+#if LUMENFROST_X86
+#define LF_ABI simd
+#else
+#define LF_ABI portable
+#endif
+
 namespace lf {
+
+// The thread's SIMD control word, and the engine's mode: flush-to-zero and
+// rounding toward -inf, all other bits kept. Out of line (vec4.cpp) and fenced,
+// so that no float work is scheduled across the switch.
+uint32_t read_fp_control();
+void write_fp_control(uint32_t word);
+void set_engine_fp_mode();
+
+// The same AES round in plain byte arithmetic: the fallback's noise hash, and
+// an independent check of the instruction.
+void aes_round_bytes(const uint8_t in[16], const uint8_t key[16], uint8_t out[16]);
+
+inline namespace LF_ABI {
 
 #if LUMENFROST_X86
 
@@ -150,12 +171,6 @@ inline Vec4 broadcast(Vec4 a) { return shuffle<I, I, I, I>(a); }
 template <int I>
 inline Vec4 with_lane(Vec4 a, Vec4 b) { return Vec4(_mm_blend_ps(a.v, b.v, 1 << I)); }
 
-// The thread's SIMD control word: flush-to-zero and rounding toward -inf,
-// all other bits kept. Out of line (vec4.cpp) and fenced, so that no float
-// work is scheduled across the switch.
-uint32_t read_fp_control();
-void write_fp_control(uint32_t word);
-
 #else  // portable fallback
 
 struct Int4 {
@@ -190,7 +205,13 @@ inline Int4 shift_right_logical(Int4 a, int n) {
     LF_INT_LANES(static_cast<int32_t>(static_cast<uint32_t>(a.l[i]) >> n));
 }
 
-Int4 aes_round(Int4 state, Int4 round_key);  // software round, vec4.cpp
+// Software AES round.
+inline Int4 aes_round(Int4 state, Int4 round_key) {
+    Int4 r;
+    aes_round_bytes(reinterpret_cast<const uint8_t*>(state.l),
+                    reinterpret_cast<const uint8_t*>(round_key.l), reinterpret_cast<uint8_t*>(r.l));
+    return r;
+}
 
 struct Vec4 {
     float l[4];
@@ -278,16 +299,9 @@ inline Vec4 with_lane(Vec4 a, Vec4 b) {
     a.l[I] = b.l[I];
     return a;
 }
-uint32_t read_fp_control();
-void write_fp_control(uint32_t word);
-
 #undef LF_LANES
 #undef LF_INT_LANES
 #endif
-
-// The same AES round in plain byte arithmetic: the fallback's noise hash, and
-// an independent check of the instruction.
-void aes_round_bytes(const uint8_t in[16], const uint8_t key[16], uint8_t out[16]);
 
 // Lane 0 broadcast and a few shorthands that keep formulas short.
 inline Vec4 splat0(Vec4 a) { return broadcast<0>(a); }
@@ -297,8 +311,5 @@ inline Vec4 dup_low(Vec4 a) { return shuffle<0, 1, 0, 1>(a); }
 // (a2, a3, a0, a1): the two lane pairs swapped.
 inline Vec4 swap_pairs(Vec4 a) { return shuffle<2, 3, 0, 1>(a); }
 
-// Puts the calling thread into the engine's floating-point mode:
-// flush-to-zero on, rounding toward negative infinity, other bits kept.
-void set_engine_fp_mode();
-
+}  // namespace LF_ABI
 }  // namespace lf
