@@ -7,6 +7,7 @@ namespace lf {
 Vec4 soft_clip(Vec4 x) {
     Vec4 e = fast_exp2(Vec4(3.5f) * x);
     Vec4 r = rcp_estimate(Vec4(1.0f) + e);
+    // (1 − 2·r)·1.009 with 1 − 2·r fused.
     return fnma(Vec4(2.0f), r, Vec4(1.0f)) * Vec4(1.009f);
 }
 

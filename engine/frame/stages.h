@@ -5,6 +5,10 @@
 
 namespace lf {
 
+// Moves the 24 note cursors (23 down to 0) and the curves in use (36 down to 0)
+// to the song time t.
+void score_walk(Vec4 t);
+
 // Runs one frame at song time t (all lanes equal); returns the master output,
 // whose lanes 0 and 1 are the frame.
 Vec4 run_frame_stages(Vec4 t);
