@@ -26,8 +26,18 @@ inline void delay_push(DelayRing& ring, Vec4 x) {
 }
 
 // The frame d pushes back (d = 0 is the newest), interpolated linearly. The
-// integer part comes from lane 0; each lane keeps its own fraction.
-Vec4 delay_read_linear(const DelayRing& ring, Vec4 d);
+// integer part comes from lane 0; each lane keeps its own fraction, so callers
+// that want per-lane delays keep the integer parts equal. Inline: every echo,
+// shifter and several voices read through it once per frame.
+inline Vec4 delay_read_linear(const DelayRing& ring, Vec4 d) {
+    Vec4 p = Vec4(static_cast<float>(ring.index)) + d;
+    Vec4 whole = floor(p);
+    int32_t i = to_int(whole.lane0());
+    Vec4 a = ring.slot[i & RING_MASK];
+    Vec4 b = ring.slot[(i + 1) & RING_MASK];
+    // a + f·(b − a)
+    return fma(p - whole, b - a, a);
+}
 
 // The frame d pushes back through a 16-tap sinc kernel normalised by its
 // weight sum. Taps at offset 0 or below read the zero frame.

@@ -1,0 +1,70 @@
+// The Schroeder network, one frame at a time.
+//
+// Four combs of 32 to 37 ms sum their taps into the first of eight all-passes
+// in series. Each comb recirculates through a one-pole low-pass (the damping),
+// so high frequencies die away sooner than low ones, as in a room. The
+// all-passes then thicken the echo density without colouring the spectrum.
+// Lane 1 reads every line `spread` frames further back than lanes 0, 2 and 3,
+// which decorrelates the right channel from the left.
+#include "engine/dsp/reverb.h"
+
+namespace lf {
+
+namespace {
+
+// Line lengths in frames: 0-7 are the all-passes, 8-11 the combs.
+constexpr int32_t LINE_LENGTH[12] = {556,  441,  341,  225,  1116, 1188,
+                                     1277, 1356, 1422, 1491, 1557, 1617};
+
+// Pushes the provisional zero frame and returns what the line wrote `length`
+// frames ago, lane 1 from `spread` frames further back.
+inline Vec4 push_and_tap(DelayRing& ring, int32_t length, int32_t spread) {
+    delay_push(ring, Vec4::zero());
+    int32_t at = ring.index + length;
+    Vec4 t = ring.slot[at & RING_MASK];
+    Vec4 t_right = ring.slot[(at + spread) & RING_MASK];
+    return with_lane<1>(t, t_right);
+}
+
+}  // namespace
+
+Vec4 reverb_process(ReverbUnit& unit, Vec4 x, const ReverbParams& params) {
+    const Vec4 feedback(params.feedback);
+    const Vec4 damping(params.damping);
+    const Vec4 gain(params.allpass_gain);
+    const Vec4 input = x * Vec4(params.input_gain);
+    const int32_t spread = params.spread;
+
+    // Combs, longest first: v = x·gin + fb·t, s = v + damp·(s − v) goes back in.
+    Vec4 acc = Vec4::zero();
+    for (int32_t k = 11; k >= 8; --k) {
+        DelayRing& ring = unit.line[k];
+        Vec4 t = push_and_tap(ring, LINE_LENGTH[k], spread);
+        Vec4 v = fma(feedback, t, input);
+        Vec4& s = unit.damp[k];
+        s = fma(damping, s - v, v);
+        ring.slot[ring.index] = s;
+        acc = acc + t;
+    }
+
+    // All-passes 1356, 1277, ..., 556: w = sig + g·t goes in, t − g·w comes out.
+    Vec4 sig = acc;
+    for (int32_t k = 7; k >= 0; --k) {
+        DelayRing& ring = unit.line[k];
+        Vec4 t = push_and_tap(ring, LINE_LENGTH[k], spread);
+        Vec4 w = fma(gain, t, sig);
+        ring.slot[ring.index] = w;
+        sig = fnma(gain, w, t);
+    }
+
+    // The high-pass follows its cutoff parameter frame by frame.
+    BiquadCoeffs highpass = design_highpass(Vec4(params.highpass_hz), Vec4(0.70710677f));
+    Vec4 h = biquad_process(highpass, unit.highpass, sig);
+
+    // Mid/side width: m = 0.5·h0 + 0.5·h1, out = ((h − m)·width + m)·(wet·0.125).
+    const Vec4 half(0.5f);
+    Vec4 m = fma(half, broadcast<1>(h), half * broadcast<0>(h));
+    return fma(h - m, Vec4(params.width), m) * (Vec4(params.wet) * Vec4(0.125f));
+}
+
+}  // namespace lf
