@@ -1,0 +1,95 @@
+// Time-driven control signals.
+//
+// Nothing here keeps a clock of its own: every unit is handed the song time
+// (or a note state derived from it) and moves forward to it. The cursor and the
+// curve walk their sorted arrays until the next entry lies in the future; the
+// sentinel at each array's end stops the walk without a bounds test.
+//
+// All arithmetic runs in Vec4 lanes, even where one lane would do, so that the
+// literals stay opaque to the optimiser and every operation rounds at run time
+// in the engine's mode.
+#include "engine/dsp/envelope.h"
+
+#include "engine/dsp/math.h"
+
+namespace lf {
+
+void event_cursor_advance(EventCursor& cursor, float t) {
+    // An event becomes current on the very frame its on time is reached.
+    while (t >= cursor.event[1].on) ++cursor.event;
+    const NoteEvent& e = *cursor.event;
+    // (frequency, velocity, on, off) → (frequency, velocity, t − on, t − off)
+    Vec4 fields = Vec4::set(e.frequency, e.velocity, e.on, e.off);
+    Vec4 since = Vec4(t) - fields;
+    cursor.state = shuffle2<0, 1, 2, 3>(fields, since);
+    cursor.velocity = e.velocity;
+}
+
+void adsr_step(const EnvShape& shape, NoteState note, float& level) {
+    const float age = note.lane(2);
+    const float since_off = note.lane(3);
+    Vec4 l(level);
+    if (age < shape.attack_s) {
+        // L + ((1 − L)·(1/44100)) / (attack − age): the remaining distance to 1
+        // spread evenly over the frames left in the attack, so the ramp is a
+        // straight line to 1 from wherever a retrigger finds the level.
+        Vec4 step = (Vec4(1.0f) - l) * Vec4(2.2675737e-05f);
+        l = l + step / (Vec4(shape.attack_s) - broadcast<2>(note));
+    } else {
+        // A constant ratio per frame: b octaves of amplitude.
+        Vec4 b = Vec4::zero();
+        if (since_off >= 0.0f) {
+            // −log2(1000)/44100/release: −60 dB over the release time.
+            b = Vec4(-0.0002259815f) / Vec4(shape.release_s);
+        } else if (age < shape.decay_s) {
+            // decay_dB·log2(10)/20/44100/decay time.
+            b = Vec4(shape.decay_db) * Vec4(3.7663583e-06f) / Vec4(shape.decay_s);
+        }
+        // Sustain multiplies by fast_exp2(0), which is exactly 1.
+        l = l * fast_exp2(b);
+    }
+    level = l.lane0();
+}
+
+Vec4 curve_env_eval(CurveEnv& env, Vec4 t) {
+    // Lane 0 alone chooses the segment; all lanes of a segment are equal.
+    const float t0 = t.lane0();
+    while (t0 >= env.segment[1].start.lane0()) ++env.segment;
+    const CurveSegment& s = *env.segment;
+    // u runs from 1 at the segment start to 0 at its end:
+    // u = 1 − (t − start)·inv_length
+    Vec4 u = fnma(t - s.start, s.inv_length, Vec4(1.0f));
+    // v = (1 − u^p)^q. Outside the segment fast_log2 of u <= 0 (after the end)
+    // or of 1 − u^p <= 0 (before the start) gives the most negative float, and
+    // fast_exp2 of that is 0, so v sticks to 1 or 0.
+    Vec4 a = fast_exp2(s.p * fast_log2(u));
+    Vec4 v = fast_exp2(s.q * fast_log2(Vec4(1.0f) - a));
+    // base + scale·v
+    env.out = fma(s.scale, v, s.base);
+    return env.out;
+}
+
+Vec4 env_follow(Vec4& state, Vec4 x) {
+    // state + (|x| − state)·0.0002
+    state = fma(abs(x) - state, Vec4(0.0002f), state);
+    return state;
+}
+
+Vec4 rate_reduce_process(RateReducer& reducer, Vec4 x, float rate_hz) {
+    reducer.sum = reducer.sum + x;
+    Vec4 count = Vec4(reducer.count) + Vec4(1.0f);
+    // phase + rate·(1/44100)
+    Vec4 phase = fma(Vec4(rate_hz), Vec4(2.2675737e-05f), Vec4(reducer.phase));
+    if (phase.lane0() >= 1.0f) {
+        // One period is over: hold the mean of the frames it gathered.
+        phase = phase - Vec4(1.0f);
+        reducer.held = reducer.sum / count;
+        reducer.sum = Vec4::zero();
+        count = Vec4::zero();
+    }
+    reducer.count = count.lane0();
+    reducer.phase = phase.lane0();
+    return reducer.held;
+}
+
+}  // namespace lf
