@@ -1,0 +1,22 @@
+// State of the chord voice (note tracks 1 to 6): everything the voice keeps
+// from frame to frame besides the shared units it borrows (the two 24-entry
+// phase pools and the echo echo_a).
+#pragma once
+
+#include "engine/dsp/biquad.h"
+#include "engine/dsp/cascade.h"
+#include "engine/dsp/shifter.h"
+
+namespace lf {
+
+struct ChordVoiceState {
+    BiquadState shelf;       // high shelf at 891 Hz
+    BiquadState highpass;    // high-pass at 141 Hz
+    BiquadState lowpass[2];  // the closing low-pass, two stages of one design
+    Saturator saturator;
+    BandShifter band_shifter;
+};
+
+extern ChordVoiceState chord_voice_state;
+
+}  // namespace lf
