@@ -7,33 +7,44 @@
 #include <cpuid.h>
 #endif
 
-// Returns nullptr when the processor has what the engine needs, else a short
-// list of what is missing.
-inline const char* engine_missing_cpu_features() {
-#if defined(__x86_64__)
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__get_cpuid(1, &a, &b, &c, &d)) return "CPUID";
-    const bool sse41 = c & (1u << 19);
-    const bool fma = c & (1u << 12);
-    const bool aes = c & (1u << 25);
-    const bool osxsave = c & (1u << 27);
-    const bool avx = c & (1u << 28);
-    bool ymm_enabled = false;
-    if (osxsave) {
-        unsigned lo, hi;
-        __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-        ymm_enabled = (lo & 6u) == 6u;
-    }
-    bool avx2 = false;
-    if (__get_cpuid_max(0, nullptr) >= 7) {
-        __cpuid_count(7, 0, a, b, c, d);
-        avx2 = b & (1u << 5);
-    }
+// What is missing, given CPUID leaf 1 ECX, leaf 7 EBX and the OS's XCR0;
+// nullptr when nothing is.
+inline const char* engine_missing_cpu_features_from(unsigned leaf1_ecx, unsigned leaf7_ebx,
+                                                    unsigned xcr0) {
+    const bool fma = leaf1_ecx & (1u << 12);
+    const bool sse41 = leaf1_ecx & (1u << 19);
+    const bool aes = leaf1_ecx & (1u << 25);
+    const bool osxsave = leaf1_ecx & (1u << 27);
+    const bool avx = leaf1_ecx & (1u << 28);
+    const bool avx2 = leaf7_ebx & (1u << 5);
+    const bool ymm_enabled = osxsave && (xcr0 & 6u) == 6u;
     if (!fma && !aes) return "FMA and AES-NI";
     if (!fma) return "FMA";
     if (!aes) return "AES-NI";
     if (!sse41) return "SSE4.1";
     if (!avx || !avx2 || !ymm_enabled) return "AVX2";
-#endif
     return nullptr;
+}
+
+// Returns nullptr when this processor has what the engine needs, else a short
+// description of what is missing.
+inline const char* engine_missing_cpu_features() {
+#if defined(__x86_64__)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return "CPUID";
+    const unsigned leaf1_ecx = c;
+    unsigned xcr0 = 0;
+    if (leaf1_ecx & (1u << 27)) {
+        unsigned hi;
+        __asm__("xgetbv" : "=a"(xcr0), "=d"(hi) : "c"(0));
+    }
+    unsigned leaf7_ebx = 0;
+    if (__get_cpuid_max(0, nullptr) >= 7) {
+        __cpuid_count(7, 0, a, b, c, d);
+        leaf7_ebx = b;
+    }
+    return engine_missing_cpu_features_from(leaf1_ecx, leaf7_ebx, xcr0);
+#else
+    return nullptr;
+#endif
 }
