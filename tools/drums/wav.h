@@ -1,0 +1,25 @@
+// Mono 32-bit float WAV files at 44100 Hz, and safe file replacement.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace drums {
+
+struct FileError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Writes the bytes to a temporary file beside `path`, then renames it over
+// `path`: a failed write never leaves a half-written or emptied file behind.
+void write_file_atomic(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> read_file(const std::string& path);
+
+std::vector<uint8_t> wav_bytes(const std::vector<float>& mono);
+void write_wav(const std::string& path, const std::vector<float>& mono);
+// Reads a file written by write_wav (mono, float, 44100 Hz); anything else fails.
+std::vector<float> read_wav(const std::string& path);
+
+}  // namespace drums
