@@ -1,0 +1,35 @@
+// Esc from the terminal, and the terminal left as it was found.
+//
+// On a terminal the player turns off line editing and echo, so a single Esc
+// byte reaches it at once and keys typed during playback do not litter the
+// screen. The saved modes come back on every way out: the end of the track,
+// Esc, no device, and SIGINT or SIGTERM (Ctrl-C), which end the player with
+// status 0 like Esc. Without a terminal on standard input there is no key.
+#pragma once
+
+#include "player/playback.h"
+
+namespace player {
+
+// Makes SIGINT and SIGTERM restore the terminal and end the process with status 0.
+void install_exit_signals();
+
+// Undoes take_terminal; safe to call more than once and from a signal handler.
+void restore_terminal();
+
+class TerminalKey final : public EscKey {
+  public:
+    // If standard input is this process's foreground terminal: saves its modes
+    // and switches to non-canonical, no-echo input that never blocks.
+    void take_terminal();
+    bool pressed() override;
+
+  private:
+    bool active_ = false;
+};
+
+// True if `bytes` hold an Esc key press: an Esc byte that does not start one
+// of the escape sequences that arrow and function keys send (Esc [ or Esc O).
+bool holds_esc_key(const unsigned char* bytes, long count);
+
+}  // namespace player
