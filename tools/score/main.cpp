@@ -1,0 +1,83 @@
+// score_pack: compiles the readable score into the engine's packed score and,
+// on request, a Standard MIDI File.
+//
+//   score_pack content/score/lumenfrost.score -o content/score/score.bin
+//              [--midi docs/score/lumenfrost.mid] [--summary]
+//
+// Any problem is printed as `file:line: what is wrong`; then no output is
+// written and an output left from an earlier run is removed, so a stale file
+// never passes for a fresh one.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tools/score/arrangement.h"
+#include "tools/score/score.h"
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: score_pack SCORE -o OUT.bin [--midi OUT.mid] [--summary]\n");
+    return 2;
+}
+
+void print_summary(const score::Score& s) {
+    for (int t = 0; t < score::TRACK_COUNT; ++t) {
+        const auto& notes = s.tracks[t].notes;
+        int lo = 999, hi = -1, vlo = 999, vhi = -1;
+        for (const auto& n : notes) {
+            lo = std::min(lo, n.number), hi = std::max(hi, n.number);
+            vlo = std::min(vlo, n.velocity), vhi = std::max(vhi, n.velocity);
+        }
+        long first = notes.empty() ? 0 : notes.front().on;
+        long last = notes.empty() ? 0 : long{notes.back().on} + notes.back().duration;
+        std::printf("track %2d %-9s %4zu/%-4d notes %3d..%-3d vel %3d..%-3d  %6ld..%-6ld ticks\n",
+                    t, score::TRACK_ROWS[t].name, notes.size(), score::TRACK_ROWS[t].count, lo, hi,
+                    vlo, vhi, first, last);
+    }
+    for (int c = 0; c < score::CURVE_COUNT; ++c) {
+        std::printf("curve %2d %-22s %3zu/%-3d\n", c, score::CURVE_ROWS[c].name,
+                    s.curves[c].points.size(), score::CURVE_ROWS[c].count);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string source, packed, midi;
+    bool summary = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "-o" && i + 1 < argc) packed = argv[++i];
+        else if (arg == "--midi" && i + 1 < argc) midi = argv[++i];
+        else if (arg == "--summary") summary = true;
+        else if (!arg.empty() && arg[0] != '-' && source.empty()) source = arg;
+        else return usage();
+    }
+    if (source.empty() || packed.empty()) return usage();
+
+    std::vector<score::Problem> problems;
+    score::Score s = score::score_read(source, problems);
+    if (problems.empty()) score::score_check(s, problems);
+    if (summary) print_summary(s);
+    if (!problems.empty()) {
+        for (const auto& p : problems) std::fprintf(stderr, "%s\n", score::format_problem(p).c_str());
+        std::error_code ignored;
+        std::filesystem::remove(packed, ignored);
+        if (!midi.empty()) std::filesystem::remove(midi, ignored);
+        std::fprintf(stderr, "score_pack: %zu problem(s); nothing written\n", problems.size());
+        return 1;
+    }
+    if (!score::write_file_atomically(packed, score::score_pack(s))) {
+        std::fprintf(stderr, "%s:0: cannot write the packed score\n", packed.c_str());
+        return 1;
+    }
+    if (!midi.empty() && !score::write_file_atomically(midi, score::score_midi(s))) {
+        std::error_code ignored;
+        std::filesystem::remove(packed, ignored);
+        std::fprintf(stderr, "%s:0: cannot write the MIDI file\n", midi.c_str());
+        return 1;
+    }
+    return 0;
+}

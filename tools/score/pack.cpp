@@ -1,0 +1,85 @@
+// The packed score: per note list a count and four zigzag-coded delta streams
+// (note numbers and velocities as bytes, starts and durations as 32-bit words),
+// per curve a count, plain time deltas and absolute values and shapes. The
+// deltas are of running sums that start at 0 for each list, so a list of
+// repeated notes packs into runs of zero bytes.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "tools/score/score.h"
+
+namespace score {
+
+namespace {
+
+void put_u32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+}  // namespace
+
+std::vector<uint8_t> score_pack(const Score& score) {
+    std::vector<uint8_t> out;
+    for (const TrackPart& part : score.tracks) {
+        const auto& notes = part.notes;
+        put_u32(out, static_cast<uint32_t>(notes.size()));
+        // Each stream is the zigzag of (value - previous value), previous = 0 first.
+        int32_t prev = 0;
+        for (const Note& n : notes) {
+            out.push_back(static_cast<uint8_t>(zigzag_encode(n.number - prev)));
+            prev = n.number;
+        }
+        prev = 0;
+        for (const Note& n : notes) {
+            out.push_back(static_cast<uint8_t>(zigzag_encode(n.velocity - prev)));
+            prev = n.velocity;
+        }
+        prev = 0;
+        for (const Note& n : notes) {
+            put_u32(out, zigzag_encode(n.on - prev));
+            prev = n.on;
+        }
+        prev = 0;
+        for (const Note& n : notes) {
+            put_u32(out, zigzag_encode(n.duration - prev));
+            prev = n.duration;
+        }
+    }
+    for (const CurvePart& part : score.curves) {
+        const auto& points = part.points;
+        put_u32(out, static_cast<uint32_t>(points.size()));
+        int32_t prev = 0;
+        for (const Breakpoint& b : points) {
+            put_u32(out, static_cast<uint32_t>(b.time - prev));
+            prev = b.time;
+        }
+        for (const Breakpoint& b : points) put_u32(out, static_cast<uint32_t>(b.value));
+        for (const Breakpoint& b : points) put_u32(out, static_cast<uint32_t>(b.shape));
+    }
+    return out;
+}
+
+bool write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (out) out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        std::filesystem::remove(temporary, error);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace score

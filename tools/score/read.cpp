@@ -1,0 +1,619 @@
+// Reader of the score language: a line-based text in which a musician writes
+// sections, patterns, chords, drum grids and melodic lines on the bar grid,
+// and which this file turns into notes and breakpoints in ticks.
+//
+// Positions are `bar:beat` counted from 1 (bar 21 beat 3 is 21:3, an eighth
+// after it 21:3.5), with an optional tick offset (21:3+1t) or, for exact
+// times, seconds (-2.5s). Durations are note values of a 4/4 bar (1/4, 3/16,
+// 1 = a bar, 2 = two bars), ticks (5t) or sums of them (1/4+1/16). Inside a
+// pattern, 1:1 is the pattern's start. The grammar is listed in
+// docs/score/README.md.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "tools/score/arrangement.h"
+#include "tools/score/score.h"
+
+namespace score {
+
+std::string format_problem(const Problem& p) {
+    return p.at.file + ":" + std::to_string(p.at.line) + ": " + p.message;
+}
+
+namespace {
+
+struct Line {
+    SourcePos pos;
+    std::vector<std::string> words;
+};
+
+// A statement that cannot be read; caught per line and turned into a Problem.
+struct Bad {
+    std::string message;
+};
+
+// Splits a line into words. A quoted string is one word (without its quotes);
+// '#' at the start of a word opens a comment (so D#3 is a note, not a comment).
+std::vector<std::string> split_words(const std::string& text) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (std::isspace(static_cast<unsigned char>(text[i]))) {
+            ++i;
+            continue;
+        }
+        if (text[i] == '#') break;
+        if (text[i] == '"') {
+            size_t close = text.find('"', i + 1);
+            if (close == std::string::npos) throw Bad{"unterminated string"};
+            words.push_back("\"" + text.substr(i + 1, close - i - 1));
+            i = close + 1;
+            continue;
+        }
+        size_t j = i;
+        while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j]))) ++j;
+        words.push_back(text.substr(i, j - i));
+        i = j;
+    }
+    return words;
+}
+
+bool is_string(const std::string& w) { return !w.empty() && w[0] == '"'; }
+
+int64_t parse_integer(const std::string& w, const char* what) {
+    if (w.empty()) throw Bad{std::string("missing ") + what};
+    size_t i = (w[0] == '-' || w[0] == '+') ? 1 : 0;
+    if (i == w.size() || w.find_first_not_of("0123456789", i) != std::string::npos) {
+        throw Bad{std::string("'") + w + "' is not a whole number (" + what + ")"};
+    }
+    if (w.size() > 10) throw Bad{std::string("'") + w + "' is too large (" + what + ")"};
+    return std::strtoll(w.c_str(), nullptr, 10);
+}
+
+// A decimal as an exact fraction numerator / 10^digits.
+struct Decimal {
+    int64_t numerator = 0;
+    int64_t scale = 1;
+};
+
+Decimal parse_decimal(const std::string& w, const char* what) {
+    Decimal d;
+    size_t i = 0;
+    bool negative = false;
+    if (i < w.size() && (w[i] == '-' || w[i] == '+')) negative = w[i++] == '-';
+    bool digits = false, point = false;
+    for (; i < w.size(); ++i) {
+        char c = w[i];
+        if (c == '.' && !point) {
+            point = true;
+        } else if (std::isdigit(static_cast<unsigned char>(c)) && d.scale < 100000000) {
+            d.numerator = d.numerator * 10 + (c - '0');
+            if (point) d.scale *= 10;
+            digits = true;
+        } else {
+            digits = false;
+            break;
+        }
+    }
+    if (!digits) throw Bad{std::string("'") + w + "' is not a number (" + what + ")"};
+    if (negative) d.numerator = -d.numerator;
+    return d;
+}
+
+double to_double(const Decimal& d) { return static_cast<double>(d.numerator) / d.scale; }
+
+// value x factor as a whole number of ticks, or a complaint about the grid.
+int64_t exact_ticks(const Decimal& d, int64_t factor, const std::string& w) {
+    int64_t t = d.numerator * factor;
+    if (t % d.scale != 0) throw Bad{"'" + w + "' is off the tick grid"};
+    return t / d.scale;
+}
+
+// Durations: "1/4", "3/16", "2" (bars), "5t", "1/4+1/16".
+int64_t parse_duration(const std::string& w) {
+    if (w.empty()) throw Bad{"missing duration"};
+    int64_t total = 0;
+    size_t start = 0;
+    while (start <= w.size()) {
+        size_t plus = w.find('+', start);
+        std::string term = w.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+        if (term.empty()) throw Bad{"'" + w + "' is not a duration"};
+        if (term.back() == 't') {
+            total += parse_integer(term.substr(0, term.size() - 1), "ticks");
+        } else if (size_t slash = term.find('/'); slash != std::string::npos) {
+            int64_t num = parse_integer(term.substr(0, slash), "duration");
+            int64_t den = parse_integer(term.substr(slash + 1), "duration");
+            if (den <= 0) throw Bad{"'" + w + "' divides by zero"};
+            if ((num * TICKS_PER_BAR) % den != 0) throw Bad{"'" + w + "' is off the tick grid"};
+            total += num * TICKS_PER_BAR / den;
+        } else {
+            total += exact_ticks(parse_decimal(term, "duration"), TICKS_PER_BAR, w);
+        }
+        if (plus == std::string::npos) break;
+        start = plus + 1;
+    }
+    return total;
+}
+
+// Positions: "21", "21:3", "21:3.5", "21:3+1t", "1:1-480t", "-2.5s".
+int64_t parse_position(const std::string& w) {
+    if (w.size() > 1 && w.back() == 's' && w.find(':') == std::string::npos) {
+        return exact_ticks(parse_decimal(w.substr(0, w.size() - 1), "seconds"), TICKS_PER_SECOND,
+                           w);
+    }
+    std::string base = w;
+    int64_t offset = 0;
+    size_t sign = w.find_first_of("+-", 1);
+    if (sign != std::string::npos) {
+        std::string off = w.substr(sign + 1);
+        if (off.empty() || off.back() != 't') throw Bad{"'" + w + "': offsets are written in ticks, as +3t"};
+        offset = parse_integer(off.substr(0, off.size() - 1), "tick offset");
+        if (w[sign] == '-') offset = -offset;
+        base = w.substr(0, sign);
+    }
+    size_t colon = base.find(':');
+    int64_t bar = parse_integer(base.substr(0, colon), "bar");
+    int64_t beat_ticks = 0;
+    if (colon != std::string::npos) {
+        Decimal beat = parse_decimal(base.substr(colon + 1), "beat");
+        beat.numerator -= beat.scale;  // beats count from 1
+        beat_ticks = exact_ticks(beat, TICKS_PER_BEAT, w);
+    }
+    return (bar - 1) * TICKS_PER_BAR + beat_ticks + offset;
+}
+
+// Note names with sharps or flats and an octave (C4 = 60, D#0 = 15, G#-1 = 8),
+// or plain note numbers.
+int parse_note(const std::string& w) {
+    if (!w.empty() && std::isdigit(static_cast<unsigned char>(w[0]))) {
+        return static_cast<int>(parse_integer(w, "note number"));
+    }
+    static const int pitch_class[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
+    if (w.empty() || w[0] < 'A' || w[0] > 'G') throw Bad{"'" + w + "' is not a note"};
+    int pc = pitch_class[w[0] - 'A'];
+    size_t i = 1;
+    if (i < w.size() && w[i] == '#') pc += 1, ++i;
+    else if (i < w.size() && w[i] == 'b') pc -= 1, ++i;
+    if (i == w.size()) throw Bad{"'" + w + "' has no octave"};
+    int64_t octave = parse_integer(w.substr(i), "octave");
+    return static_cast<int>((octave + 1) * 12 + pc);
+}
+
+// A note with an optional velocity: "D#2" or "D#2:50".
+void parse_note_velocity(const std::string& w, int& note, int& velocity) {
+    size_t colon = w.find(':');
+    note = parse_note(w.substr(0, colon));
+    if (colon != std::string::npos) {
+        velocity = static_cast<int>(parse_integer(w.substr(colon + 1), "velocity"));
+    }
+}
+
+// A note produced by a statement; `voice` picks the track of a chord block.
+struct Event {
+    int64_t on, duration;
+    int note, velocity, voice;
+    SourcePos from;
+};
+
+struct Pattern {
+    int64_t length = 0;
+    std::vector<Event> events;
+};
+
+// Settings that hold from their statement to the end of the enclosing block.
+struct Voice {
+    int64_t step = TICKS_PER_BAR / 16;
+    int velocity = 64;
+    std::map<char, int> levels;
+};
+
+class Reader {
+public:
+    Reader(Score& score, std::vector<Problem>& problems) : score_(score), problems_(problems) {}
+
+    void load(const std::string& path, const SourcePos& from, int depth) {
+        std::ifstream in(path);
+        if (!in) {
+            problems_.push_back({from, "cannot open '" + path + "'"});
+            return;
+        }
+        if (depth > 8) {
+            problems_.push_back({from, "includes nest too deeply"});
+            return;
+        }
+        std::string text;
+        int number = 0;
+        while (std::getline(in, text)) {
+            ++number;
+            SourcePos pos{path, number};
+            try {
+                std::vector<std::string> words = split_words(text);
+                if (words.empty()) continue;
+                if (words[0] == "include") {
+                    if (words.size() != 2) throw Bad{"include takes one file name"};
+                    std::string name = is_string(words[1]) ? words[1].substr(1) : words[1];
+                    auto dir = std::filesystem::path(path).parent_path();
+                    load((dir / name).string(), pos, depth + 1);
+                    continue;
+                }
+                lines_.push_back({pos, words});
+            } catch (const Bad& bad) {
+                problems_.push_back({pos, bad.message});
+            }
+        }
+    }
+
+    void run() {
+        size_t i = 0;
+        while (i < lines_.size()) i = top_statement(i);
+    }
+
+private:
+    Score& score_;
+    std::vector<Problem>& problems_;
+    std::vector<Line> lines_;
+    std::map<std::string, Pattern> patterns_;
+    std::map<std::string, std::vector<int>> chords_;  // -1: that voice rests
+
+    void complain(const SourcePos& at, const std::string& message) {
+        problems_.push_back({at, message});
+    }
+
+    static bool opens_block(const std::string& w) {
+        return w == "pattern" || w == "track" || w == "curve" || w == "repeat";
+    }
+
+    // Index of the `end` that closes the block opened at line `open`.
+    size_t find_end(size_t open) {
+        int depth = 0;
+        for (size_t i = open; i < lines_.size(); ++i) {
+            const std::string& w = lines_[i].words[0];
+            if (opens_block(w)) ++depth;
+            if (w == "end" && --depth == 0) return i;
+        }
+        complain(lines_[open].pos, "'" + lines_[open].words[0] + "' has no matching 'end'");
+        return lines_.size();
+    }
+
+    size_t top_statement(size_t i) {
+        const Line& line = lines_[i];
+        const std::string& kw = line.words[0];
+        try {
+            if (kw == "pattern") return pattern_block(i);
+            if (kw == "track") return track_block(i);
+            if (kw == "curve") return curve_block(i);
+            if (kw == "section") {
+                if (line.words.size() != 3) throw Bad{"section takes a name and a position"};
+                score_.sections.push_back(
+                    {line.words[1], static_cast<int32_t>(parse_position(line.words[2])), line.pos});
+            } else if (kw == "chord") {
+                if (line.words.size() < 3) throw Bad{"chord takes a name and its notes"};
+                std::vector<int> notes;
+                for (size_t k = 2; k < line.words.size(); ++k) {
+                    notes.push_back(line.words[k] == "-" ? -1 : parse_note(line.words[k]));
+                }
+                chords_[line.words[1]] = notes;
+            } else if (kw == "end") {
+                throw Bad{"'end' without a block"};
+            } else {
+                throw Bad{"unknown statement '" + kw + "'"};
+            }
+        } catch (const Bad& bad) {
+            complain(line.pos, bad.message);
+        }
+        return i + 1;
+    }
+
+    size_t pattern_block(size_t i) {
+        const Line& head = lines_[i];
+        size_t end = find_end(i);
+        if (head.words.size() != 3) throw Bad{"pattern takes a name and a length"};
+        Pattern p;
+        p.length = parse_duration(head.words[2]);
+        if (p.length <= 0) throw Bad{"a pattern's length must be positive"};
+        Voice voice;
+        body(i + 1, end, 0, voice, p.events, nullptr);
+        std::stable_sort(p.events.begin(), p.events.end(),
+                         [](const Event& a, const Event& b) { return a.on < b.on; });
+        patterns_[head.words[1]] = p;
+        return end + 1;
+    }
+
+    // `track 11 kick`, `track kick`, `track 1-6 chords`.
+    size_t track_block(size_t i) {
+        const Line& head = lines_[i];
+        size_t end = find_end(i);
+        if (head.words.size() < 2 || head.words.size() > 3) {
+            complain(head.pos, "track takes a number and a name");
+            return end + 1;
+        }
+        int first = -1, last = -1;
+        const std::string& spec = head.words[1];
+        size_t dash = spec.find('-');
+        if (dash != std::string::npos && dash > 0) {
+            first = find_track(spec.substr(0, dash));
+            last = find_track(spec.substr(dash + 1));
+        } else {
+            first = last = find_track(spec);
+            if (first >= 0 && head.words.size() == 3 && find_track(head.words[2]) != first) {
+                first = -1;
+            }
+        }
+        if (first < 0 || last < first) {
+            std::string named = spec + (head.words.size() == 3 ? " " + head.words[2] : "");
+            complain(head.pos, "unknown track '" + named + "'");
+            return end + 1;
+        }
+        for (int t = first; t <= last; ++t) {
+            TrackPart& part = score_.tracks[t];
+            if (part.declared.line == 0) part.declared = head.pos;
+            part.name = TRACK_ROWS[t].name;
+        }
+        std::vector<Event> events;
+        Voice voice;
+        body(i + 1, end, 0, voice, events, nullptr);
+        for (const Event& e : events) {
+            int t = first + e.voice;
+            if (t > last) {
+                complain(e.from, "chord voice " + std::to_string(e.voice + 1) +
+                                     " has no track in '" + spec + "'");
+                continue;
+            }
+            score_.tracks[t].notes.push_back({static_cast<int32_t>(e.on),
+                                              static_cast<int32_t>(e.duration), e.note, e.velocity,
+                                              e.from});
+        }
+        return end + 1;
+    }
+
+    size_t curve_block(size_t i) {
+        const Line& head = lines_[i];
+        size_t end = find_end(i);
+        int c = head.words.size() >= 2 ? find_curve(head.words[1]) : -1;
+        if (c >= 0 && head.words.size() == 3 && find_curve(head.words[2]) != c) c = -1;
+        if (c < 0 || head.words.size() > 3) {
+            std::string named = head.words.size() >= 2 ? head.words[1] : "";
+            if (head.words.size() == 3) named += " " + head.words[2];
+            complain(head.pos, "unknown curve '" + named + "'");
+            return end + 1;
+        }
+        CurvePart& part = score_.curves[c];
+        if (part.declared.line == 0) part.declared = head.pos;
+        part.name = CURVE_ROWS[c].name;
+        Voice unused;
+        std::vector<Event> none;
+        body(i + 1, end, 0, unused, none, &part.points);
+        return end + 1;
+    }
+
+    // Runs the statements of lines [from, to) shifted by `offset` ticks. Notes go
+    // to `out`; breakpoints to `points` (non-null inside a curve block).
+    void body(size_t from, size_t to, int64_t offset, Voice& voice, std::vector<Event>& out,
+              std::vector<Breakpoint>* points) {
+        for (size_t i = from; i < to; ++i) {
+            const Line& line = lines_[i];
+            const std::string& kw = line.words[0];
+            if (kw == "repeat") {
+                size_t end = std::min(find_end(i), to);
+                try {
+                    repeat(line, i + 1, end, offset, voice, out, points);
+                } catch (const Bad& bad) {
+                    complain(line.pos, bad.message);
+                }
+                i = end;
+                continue;
+            }
+            if (kw == "pattern" || kw == "track" || kw == "curve") {
+                complain(line.pos, "'" + kw + "' cannot stand inside another block");
+                i = std::min(find_end(i), to);
+                continue;
+            }
+            try {
+                if (points) {
+                    curve_statement(line, offset, *points);
+                } else {
+                    note_statement(line, offset, voice, out);
+                }
+            } catch (const Bad& bad) {
+                complain(line.pos, bad.message);
+            }
+        }
+    }
+
+    void repeat(const Line& line, size_t from, size_t to, int64_t offset, Voice& voice,
+                std::vector<Event>& out, std::vector<Breakpoint>* points) {
+        const auto& w = line.words;
+        if (w.size() != 4 || w[2] != "every") throw Bad{"write: repeat COUNT every DURATION"};
+        int64_t count = parse_integer(w[1], "count");
+        int64_t every = parse_duration(w[3]);
+        if (count < 1 || count > 10000) throw Bad{"repeat count out of range"};
+        for (int64_t k = 0; k < count; ++k) {
+            body(from, to, offset + k * every, voice, out, points);
+        }
+    }
+
+    void curve_statement(const Line& line, int64_t offset, std::vector<Breakpoint>& points) {
+        const auto& w = line.words;
+        if (w[0] != "at") throw Bad{"unknown curve statement '" + w[0] + "'"};
+        if (w.size() != 3 && !(w.size() == 5 && w[3] == "k")) {
+            throw Bad{"write: at POSITION VALUE [k SHAPE]"};
+        }
+        Breakpoint b;
+        b.time = static_cast<int32_t>(parse_position(w[1]) + offset);
+        double value = to_double(parse_decimal(w[2], "value"));
+        double shape = w.size() == 5 ? to_double(parse_decimal(w[4], "shape")) : 0.0;
+        if (shape < -1.0 || shape > 1.0) throw Bad{"shape " + w[4] + " is out of range -1..1"};
+        if (value < -16384.0 || value > 16384.0) throw Bad{"value " + w[2] + " is out of range"};
+        b.value = value_to_units(value);
+        b.shape = value_to_units(shape);
+        b.from = line.pos;
+        points.push_back(b);
+    }
+
+    void note_statement(const Line& line, int64_t offset, Voice& voice, std::vector<Event>& out) {
+        const auto& w = line.words;
+        const std::string& kw = w[0];
+        auto need = [&](size_t n, const char* usage) {
+            if (w.size() != n) throw Bad{std::string("write: ") + usage};
+        };
+        if (kw == "step") {
+            need(2, "step DURATION");
+            voice.step = parse_duration(w[1]);
+            if (voice.step <= 0) throw Bad{"step must be positive"};
+        } else if (kw == "vel") {
+            need(2, "vel VELOCITY");
+            voice.velocity = static_cast<int>(parse_integer(w[1], "velocity"));
+        } else if (kw == "levels") {
+            if (w.size() < 2) throw Bad{"write: levels X=64 x=40 ..."};
+            for (size_t k = 1; k < w.size(); ++k) {
+                if (w[k].size() < 3 || w[k][1] != '=' || w[k][0] == '.' || w[k][0] == '-') {
+                    throw Bad{"'" + w[k] + "' is not a level (write x=40)"};
+                }
+                voice.levels[w[k][0]] = static_cast<int>(parse_integer(w[k].substr(2), "velocity"));
+            }
+        } else if (kw == "note") {
+            if (w.size() != 4 && w.size() != 5) throw Bad{"write: note POSITION NOTE DURATION [VELOCITY]"};
+            int velocity = w.size() == 5 ? static_cast<int>(parse_integer(w[4], "velocity"))
+                                         : voice.velocity;
+            out.push_back({parse_position(w[1]) + offset, parse_duration(w[3]), parse_note(w[2]),
+                           velocity, 0, line.pos});
+        } else if (kw == "hits") {
+            need(4, "hits POSITION NOTE \"X..x\"");
+            if (!is_string(w[3])) throw Bad{"the hits of a row are written in quotes"};
+            hits(line, parse_position(w[1]) + offset, parse_note(w[2]), w[3].substr(1), voice, out);
+        } else if (kw == "line") {
+            need(3, "line POSITION \"D#2 - . F#2\"");
+            if (!is_string(w[2])) throw Bad{"the notes of a line are written in quotes"};
+            melodic_line(line, parse_position(w[1]) + offset, w[2].substr(1), voice, out);
+        } else if (kw == "chord") {
+            chord(line, offset, out);
+        } else if (kw == "play") {
+            play(line, offset, out);
+        } else {
+            throw Bad{"unknown statement '" + kw + "'"};
+        }
+    }
+
+    // "X..x-|o..." : a letter strikes (velocity from `levels`), '-' holds the
+    // last hit one more step, '.' rests, '|' and spaces only guide the eye.
+    void hits(const Line& line, int64_t at, int note, const std::string& row, const Voice& voice,
+              std::vector<Event>& out) {
+        bool holding = false;
+        for (char c : row) {
+            if (c == '|' || c == ' ') continue;
+            if (c == '-') {
+                if (!holding) throw Bad{"'-' holds nothing"};
+                out.back().duration += voice.step;
+            } else if (c != '.') {
+                auto level = voice.levels.find(c);
+                if (level == voice.levels.end()) throw Bad{std::string("no level for '") + c + "'"};
+                out.push_back({at, voice.step, note, level->second, 0, line.pos});
+                holding = true;
+            } else {
+                holding = false;
+            }
+            at += voice.step;
+        }
+    }
+
+    // "D#2 - . F#2:50 -": one word per step; a note name strikes, '-' holds,
+    // '.' rests, '|' only guides the eye.
+    void melodic_line(const Line& line, int64_t at, const std::string& text, const Voice& voice,
+                      std::vector<Event>& out) {
+        std::istringstream words(text);
+        std::string word;
+        bool holding = false;
+        while (words >> word) {
+            if (word == "|") continue;
+            if (word == "-") {
+                if (!holding) throw Bad{"'-' holds nothing"};
+                out.back().duration += voice.step;
+            } else if (word == ".") {
+                holding = false;
+            } else {
+                int note = 0, velocity = voice.velocity;
+                parse_note_velocity(word, note, velocity);
+                out.push_back({at, voice.step, note, velocity, 0, line.pos});
+                holding = true;
+            }
+            at += voice.step;
+        }
+    }
+
+    // chord POSITION DURATION VELOCITIES NAME   or   ... NOTE NOTE - NOTE
+    // VELOCITIES is one number for all voices or one per voice: 54/50/47.
+    void chord(const Line& line, int64_t offset, std::vector<Event>& out) {
+        const auto& w = line.words;
+        if (w.size() < 5) throw Bad{"write: chord POSITION DURATION VELOCITY NAME"};
+        int64_t at = parse_position(w[1]) + offset;
+        int64_t duration = parse_duration(w[2]);
+        std::vector<int> velocities;
+        std::stringstream vs(w[3]);
+        for (std::string v; std::getline(vs, v, '/');) {
+            velocities.push_back(static_cast<int>(parse_integer(v, "velocity")));
+        }
+        std::vector<int> notes;
+        if (w.size() == 5 && chords_.count(w[4])) {
+            notes = chords_[w[4]];
+        } else {
+            for (size_t k = 4; k < w.size(); ++k) {
+                notes.push_back(w[k] == "-" ? -1 : parse_note(w[k]));
+            }
+        }
+        if (velocities.size() != 1 && velocities.size() != notes.size()) {
+            throw Bad{"give one velocity, or one per chord voice"};
+        }
+        for (size_t v = 0; v < notes.size(); ++v) {
+            if (notes[v] < 0) continue;
+            int velocity = velocities.size() == 1 ? velocities[0] : velocities[v];
+            out.push_back({at, duration, notes[v], velocity, static_cast<int>(v), line.pos});
+        }
+    }
+
+    // play NAME POSITION [x COUNT] [every DURATION] [tr SEMITONES] [vel DELTA]
+    void play(const Line& line, int64_t offset, std::vector<Event>& out) {
+        const auto& w = line.words;
+        if (w.size() < 3 || w.size() % 2 == 0) {
+            throw Bad{"write: play PATTERN POSITION [x COUNT] [every DURATION] [tr N] [vel N]"};
+        }
+        auto found = patterns_.find(w[1]);
+        if (found == patterns_.end()) throw Bad{"unknown pattern '" + w[1] + "'"};
+        const Pattern& p = found->second;
+        int64_t at = parse_position(w[2]) + offset;
+        int64_t count = 1, every = p.length;
+        int transpose = 0, velocity = 0;
+        for (size_t k = 3; k + 1 < w.size(); k += 2) {
+            if (w[k] == "x") count = parse_integer(w[k + 1], "count");
+            else if (w[k] == "every") every = parse_duration(w[k + 1]);
+            else if (w[k] == "tr") transpose = static_cast<int>(parse_integer(w[k + 1], "transpose"));
+            else if (w[k] == "vel") velocity = static_cast<int>(parse_integer(w[k + 1], "velocity"));
+            else throw Bad{"unknown option '" + w[k] + "' of play"};
+        }
+        if (count < 1 || count > 10000) throw Bad{"play count out of range"};
+        for (int64_t r = 0; r < count; ++r) {
+            for (const Event& e : p.events) {
+                out.push_back({at + r * every + e.on, e.duration, e.note + transpose,
+                               e.velocity + velocity, e.voice, line.pos});
+            }
+        }
+    }
+};
+
+}  // namespace
+
+Score score_read(const std::string& path, std::vector<Problem>& problems) {
+    Score score;
+    score.origin = SourcePos{path, 1};
+    Reader reader(score, problems);
+    reader.load(path, SourcePos{path, 0}, 0);
+    reader.run();
+    return score;
+}
+
+}  // namespace score

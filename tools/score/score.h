@@ -1,0 +1,104 @@
+// The score of the track as the packer sees it: notes and breakpoints in ticks
+// (1/192 s; a beat is 64 ticks, a bar 256), each remembering the source line
+// that wrote it, so every complaint can point at that line.
+//
+// The flow is read (score_read) -> check against the arrangement (score_check)
+// -> pack into the engine's binary layout (score_pack) or export as a Standard
+// MIDI File (score_midi). Nothing here knows about the engine's floats: the
+// packed format is integers only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace score {
+
+constexpr int TRACK_COUNT = 24;
+constexpr int CURVE_COUNT = 37;
+constexpr int TICKS_PER_SECOND = 192;
+constexpr int TICKS_PER_BEAT = 64;
+constexpr int TICKS_PER_BAR = 256;
+constexpr int UNITS_PER_ONE = 128;  // curve values and shapes are stored in 1/128
+
+// Where a note, breakpoint or block came from.
+struct SourcePos {
+    std::string file;
+    int line = 0;
+};
+
+struct Note {
+    int32_t on = 0;        // ticks
+    int32_t duration = 0;  // ticks
+    int32_t number = 0;    // equal-tempered note number, 69 = 440 Hz
+    int32_t velocity = 0;  // 64 = full level
+    SourcePos from;
+};
+
+struct Breakpoint {
+    int32_t time = 0;   // ticks, may be negative (curves that start before the track)
+    int32_t value = 0;  // 1/128 units
+    int32_t shape = 0;  // 1/128 units; 0 is a straight line
+    SourcePos from;
+};
+
+struct Section {
+    std::string name;
+    int32_t start = 0;  // ticks
+    SourcePos from;
+};
+
+struct TrackPart {
+    std::string name;
+    SourcePos declared;  // first `track` header that named it (line 0: never declared)
+    std::vector<Note> notes;
+};
+
+struct CurvePart {
+    std::string name;
+    SourcePos declared;
+    std::vector<Breakpoint> points;
+};
+
+struct Score {
+    TrackPart tracks[TRACK_COUNT];
+    CurvePart curves[CURVE_COUNT];
+    std::vector<Section> sections;
+    SourcePos origin;  // the main file, for complaints about what it lacks
+};
+
+// One complaint, printed as `file:line: message`.
+struct Problem {
+    SourcePos at;
+    std::string message;
+};
+std::string format_problem(const Problem& p);
+
+// Reads the score whose main file is `path` (following its `include`s).
+// Problems of spelling and grammar are appended to `problems`; the score holds
+// whatever could be read.
+Score score_read(const std::string& path, std::vector<Problem>& problems);
+
+// Checks the score against the arrangement the engine is built for: counts,
+// ranges, entry and exit times, the tick grid, monophony and the fixed curves.
+void score_check(const Score& score, std::vector<Problem>& problems);
+
+// The packed binary layout of the score (all little-endian).
+std::vector<uint8_t> score_pack(const Score& score);
+
+// A Standard MIDI File (format 1, 64 ticks per quarter note, tempo 180): a
+// conductor track with tempo, metre, key, section markers and the curves as
+// text events, then one track per note list.
+std::vector<uint8_t> score_midi(const Score& score);
+
+// Writes `bytes` to `path` through a temporary file renamed into place, so a
+// reader never sees a partial file. Returns false (and leaves no temporary)
+// when the file cannot be written.
+bool write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Zigzag coding of a signed delta: 0, -1, 1, -2, 2 ... -> 0, 1, 2, 3, 4 ...
+inline uint32_t zigzag_encode(int32_t v) {
+    return (static_cast<uint32_t>(v) << 1) ^ static_cast<uint32_t>(v >> 31);
+}
+
+}  // namespace score
