@@ -1,0 +1,92 @@
+// Resonator-bank processing, the feedback cascade and the saturator.
+//
+// The bank splits its input three ways: above the upper edge (high-pass in
+// lanes 0-1), below the lower edge (low-pass in lanes 2-3), and the residual
+// between them, which runs through the band-passes. Two bands share one
+// coefficient slot, so a slot filters the same stereo residual in both lane
+// pairs and the pairs are folded together at the end. The edge parts pass
+// unchanged; only the residual takes on the pitches of the scale.
+//
+// The cascade's sections share one coefficient record, so its inner loop keeps
+// the coefficients in registers and streams only the 128 states.
+//
+// The saturator's curve (u + sin u)/(u² + 1) is about 2u near zero, peaks near
+// u = 0.9 and folds back towards zero for large u. Two followers measure the
+// loudness going in and coming out, and the amount k restores the input's.
+#include "engine/dsp/cascade.h"
+
+#include "engine/dsp/envelope.h"
+#include "engine/dsp/math.h"
+
+namespace lf {
+
+Vec4 biquad_bank_process(ResonatorBank& bank, Vec4& x) {
+    const ResonatorBankParams& p = bank.params;
+    x = dup_low(x);
+    // The edges in series: high-pass at the upper edge in lanes 0-1, low-pass
+    // at the lower edge in lanes 2-3.
+    const BiquadCoeffs edge = bank.edge;
+    Vec4 u = x;
+    for (uint32_t i = 0; i < p.edge_stages; ++i) u = biquad_process(edge, bank.edge_state[i], u);
+    // What lies outside the band range, per channel, and the residual inside it.
+    Vec4 c = u + swap_pairs(u);
+    Vec4 r = x - c;
+
+    // Every slot filters the same residual; the slots are independent chains,
+    // so two run side by side to overlap their latencies. Their sums still
+    // enter acc in slot order.
+    const uint32_t slots = (p.band_count + 1) / 2;
+    const uint32_t depth = p.depth;
+    const Vec4 gain = p.band_gain;
+    Vec4 acc = Vec4::zero();
+    uint32_t m = 0;
+    for (; m + 2 <= slots; m += 2) {
+        const BiquadCoeffs c0 = bank.band[m];
+        const BiquadCoeffs c1 = bank.band[m + 1];
+        BiquadState* s0 = bank.band_state[m];
+        BiquadState* s1 = bank.band_state[m + 1];
+        Vec4 v0 = r, v1 = r;
+        for (uint32_t d = 0; d < depth; ++d) {
+            v0 = biquad_process(c0, s0[d], v0);
+            v1 = biquad_process(c1, s1[d], v1);
+        }
+        // acc + gain·v
+        acc = fma(gain, v0, acc);
+        acc = fma(gain, v1, acc);
+    }
+    if (m < slots) {
+        const BiquadCoeffs c0 = bank.band[m];
+        BiquadState* s0 = bank.band_state[m];
+        Vec4 v0 = r;
+        for (uint32_t d = 0; d < depth; ++d) v0 = biquad_process(c0, s0[d], v0);
+        acc = fma(gain, v0, acc);
+    }
+    // Fold the two bands of every slot together and add the edge parts back.
+    return acc + swap_pairs(acc) + c;
+}
+
+Vec4 feedback_cascade_process(FeedbackCascade& cascade, Vec4 x) {
+    // x + f·loop
+    Vec4 u = fma(Vec4(cascade.feedback), cascade.loop, x);
+    const BiquadCoeffs coeffs = cascade.coeffs;
+    const uint32_t sections = cascade.sections;
+    BiquadState* state = cascade.state;
+    for (uint32_t i = 0; i < sections; ++i) u = biquad_process(coeffs, state[i], u);
+    cascade.loop = u;
+    return Vec4(cascade.gain) * u;
+}
+
+Vec4 saturate_process(Saturator& sat, Vec4& x, Vec4 drive, Vec4 k) {
+    Vec4 e_in = env_follow(sat.in_follow, x);
+    Vec4 u = x * drive;
+    // (u + sin u) / (u·u + 1)
+    Vec4 y = (u + fast_sin(u)) / fma(u, u, Vec4(1.0f));
+    Vec4 e_out = env_follow(sat.out_follow, y);
+    // y·(1 + k·(e_in / max(e_out, 2^-10) − 1)); the floor keeps silence from
+    // dividing by zero.
+    Vec4 ratio = e_in / max(e_out, Vec4(0.0009765625f));
+    x = y * fma(k, ratio - Vec4(1.0f), Vec4(1.0f));
+    return x;
+}
+
+}  // namespace lf
