@@ -566,10 +566,13 @@ private:
                 notes.push_back(w[k] == "-" ? -1 : parse_note(w[k]));
             }
         }
-        if (velocities.size() != 1 && velocities.size() != notes.size()) {
-            throw Bad{"give one velocity, or one per chord voice"};
+        // One velocity per voice also says how many voices sound: 50/47/47 plays
+        // the chord's first three tones.
+        if (velocities.size() > notes.size()) {
+            throw Bad{"more velocities than chord voices"};
         }
-        for (size_t v = 0; v < notes.size(); ++v) {
+        size_t voices = velocities.size() == 1 ? notes.size() : velocities.size();
+        for (size_t v = 0; v < voices; ++v) {
             if (notes[v] < 0) continue;
             int velocity = velocities.size() == 1 ? velocities[0] : velocities[v];
             out.push_back({at, duration, notes[v], velocity, static_cast<int>(v), line.pos});
