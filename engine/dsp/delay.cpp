@@ -6,6 +6,12 @@
 // ±1/(π(d − m)) and the common factor cancels when the sum is divided by the
 // sum of the weights. That normalisation also makes the read unity-gain for a
 // constant signal, whatever the fraction; no window is applied.
+//
+// The tap distances come from π·f + 8π by repeated subtraction of π, each
+// step rounded toward −∞. For a read exactly on a frame (f = 0) that leaves
+// the centre distance at −3.3e-6 rather than within the 1e-6 of the special
+// case, so the centre weight is about −3·10⁵ and the read returns that frame
+// to within 1e-5; any other fraction gets the plain truncated sinc.
 #include "engine/dsp/delay.h"
 
 namespace lf {

@@ -6,8 +6,9 @@
 // line the two up). Multiplying that pair by the cosine and sine of a running
 // phase and adding keeps only one sideband: every component moves by the
 // shift frequency, up or down with its sign, instead of splitting in two as
-// ring modulation would. The shifted signal then runs through a delay with
-// feedback, so each repeat moves one shift further.
+// ring modulation would. The shifted signal then runs through a delay whose
+// feedback returns into the line after the shift: the repeats keep the
+// shifted pitch and only fade, they are not shifted again.
 #include "engine/dsp/shifter.h"
 
 #include "engine/dsp/math.h"
