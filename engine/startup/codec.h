@@ -26,6 +26,15 @@ float sine_window(uint32_t length, float x);
 // The window weight of sample m (0 <= m < n) for a block of the given type.
 float block_window(uint32_t m, uint32_t n, uint8_t type);
 
+// The inverse transform of `count` spectra of H floats each (back to back) into
+// `count` signals of 2H floats: y[m] = the sum over c of basis[m][c]·spectrum[c],
+// accumulated from 0 in order of c, one fused multiply-add per term. The basis
+// for H must be built.
+void inverse_transform(uint32_t half_length, const float* spectra, uint32_t count, float* signals);
+
+// Row m, column k of the basis for H, as the inverse transform uses it.
+float cosine_basis_weight(uint32_t half_length, uint32_t m, uint32_t k);
+
 // Decodes one packed sample into dest, which holds `length` floats, zero on entry;
 // length = (B + 2) * 1024 for a sample of B blocks. The bases must be built.
 void decode_sample(const uint8_t* packed, uint32_t length, float* dest);

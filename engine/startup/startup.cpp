@@ -1,9 +1,29 @@
-// engine_startup: the one fixed sequence that builds the engine's state.
+// engine_startup: the one fixed sequence that builds the engine's state. The
+// noise generator makes its 108 start-up draws inside the unit setup; the
+// render thread continues the same sequence.
 #include "engine/dsp/math.h"
 #include "engine/frame/engine.h"
+#include "engine/startup/codec.h"
+#include "engine/startup/score.h"
+#include "engine/startup/units.h"
+#include "engine/startup/wavetables.h"
+
+namespace lf {
+
+void startup_sequence() {
+    fill_const_vec();
+    noise_init();
+    build_score();
+    build_cosine_basis(128);
+    build_cosine_basis(1024);
+    decode_drum_samples();
+    build_wavetables();
+    setup_units();
+}
+
+}  // namespace lf
 
 void engine_startup() {
     lf::set_engine_fp_mode();
-    lf::fill_const_vec();
-    lf::noise_init();
+    lf::startup_sequence();
 }

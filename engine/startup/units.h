@@ -43,10 +43,20 @@ extern WavetablePhase unison_phases_24_a[24], unison_phases_24_b[24], unison_pha
 // The decoded drum samples 1 to 7, back to back, each followed by one zero
 // guard float (read when a player interpolates within a buffer's last frame).
 constexpr int SAMPLE_COUNT = 7;
-const float* sample_buffer(int sample);           // sample = 1..7
-uint32_t sample_decoded_length(int sample);       // (B + 2) * 1024
+const float* sample_buffer(int sample);      // sample = 1..7
+uint32_t sample_decoded_length(int sample);  // (B + 2) * 1024
 
-// Steps 1 to 7 of start-up, after the floating-point mode is set.
+// Steps 1 to 7 of start-up, after the floating-point mode is set: the constant
+// table and the noise generator, the score, the cosine bases, the drum samples,
+// the wavetables, then the unit setup.
 void startup_sequence();
+
+// The drum-sample step: zeroes the sample storage and decodes samples 1 to 7
+// into it, in order. The cosine bases must be built.
+void decode_drum_samples();
+
+// The unit-setup step: every object above in its fixed order, with the 108
+// noise draws of start-up.
+void setup_units();
 
 }  // namespace lf

@@ -1,0 +1,87 @@
+// Reading and checking a content bundle on the build host: the seven packed
+// sample files and the packed score file that the build compiles into the
+// engine. The embedding step, the summary tool and the placeholder generator
+// share this code, so they agree on the file formats.
+//
+// score.bin, little-endian: for each of the 24 note lists, u32 count, then
+// count u8 note deltas, count u8 velocity deltas, count u32 start deltas and
+// count u32 duration deltas (all zigzag coded); then for each of the 37 curves,
+// u32 count, count i32 time deltas, count i32 values, count i32 shapes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/data/packed_layout.h"
+
+namespace lf::bundle {
+
+struct NoteList {
+    std::vector<uint8_t> notes;
+    std::vector<uint8_t> velocities;
+    std::vector<uint32_t> starts;
+    std::vector<uint32_t> durations;
+};
+
+struct Curve {
+    std::vector<int32_t> times;
+    std::vector<int32_t> values;
+    std::vector<int32_t> shapes;
+};
+
+struct Score {
+    std::vector<NoteList> note_lists;
+    std::vector<Curve> curves;
+};
+
+struct Bundle {
+    std::vector<uint8_t> samples[PACKED_SAMPLE_COUNT];
+    Score score;
+};
+
+// What is wrong with a bundle (errors: the engine cannot be built with it) and
+// what looks odd (warnings: the engine builds, the music may not be meant so).
+struct Findings {
+    std::vector<std::string> errors;
+    std::vector<std::string> warnings;
+};
+
+// (v >> 1) xor -(v and 1): 0, -1, 1, -2, 2, ... for v = 0, 1, 2, 3, 4, ...
+inline int32_t zigzag_decode(uint32_t v) {
+    return static_cast<int32_t>((v >> 1) ^ (0u - (v & 1u)));
+}
+inline uint32_t zigzag_encode(int32_t x) {
+    return (static_cast<uint32_t>(x) << 1) ^ static_cast<uint32_t>(x >> 31);
+}
+
+// The files of a bundle below a content folder.
+std::string sample_path(const std::string& content_dir, int sample);  // sample = 1..7
+std::string score_path(const std::string& content_dir);
+
+bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
+bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+
+// Checks one packed sample (sample = 1..7) against the size and block types the
+// engine is built for; `name` prefixes every finding.
+void check_sample(int sample, const std::vector<uint8_t>& bytes, const std::string& name,
+                  Findings& findings);
+
+// Splits a score file into its lists and curves, then checks their counts and
+// times. The score is filled as far as the bytes allow.
+void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Score& score,
+                 Findings& findings);
+
+std::vector<uint8_t> serialize_score(const Score& score);
+
+// Reads and checks the whole bundle below content_dir.
+void load_bundle(const std::string& content_dir, Bundle& bundle, Findings& findings);
+
+// Running sums of a list's or curve's delta streams, in ticks.
+std::vector<int32_t> note_start_ticks(const NoteList& list);
+std::vector<int32_t> note_end_ticks(const NoteList& list);
+std::vector<int32_t> curve_time_ticks(const Curve& curve);
+
+constexpr int32_t TRACK_TICKS = 26528;  // 138.17 s of ticks of 1/192 s
+
+}  // namespace lf::bundle
