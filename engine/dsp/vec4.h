@@ -171,6 +171,16 @@ inline Vec4 broadcast(Vec4 a) { return shuffle<I, I, I, I>(a); }
 template <int I>
 inline Vec4 with_lane(Vec4 a, Vec4 b) { return Vec4(_mm_blend_ps(a.v, b.v, 1 << I)); }
 
+// Lane i = table[index lane i]: one four-lane gather (indices already masked).
+inline Vec4 gather(const float* table, Int4 index) {
+#if defined(__AVX2__)
+    return Vec4(_mm_i32gather_ps(table, index.v, 4));
+#else
+    return Vec4(_mm_setr_ps(table[index.lane(0)], table[index.lane(1)], table[index.lane(2)],
+                            table[index.lane(3)]));
+#endif
+}
+
 #else  // portable fallback
 
 struct Int4 {
@@ -299,6 +309,7 @@ inline Vec4 with_lane(Vec4 a, Vec4 b) {
     a.l[I] = b.l[I];
     return a;
 }
+inline Vec4 gather(const float* table, Int4 index) { LF_LANES(table[index.l[i]]); }
 #undef LF_LANES
 #undef LF_INT_LANES
 #endif
