@@ -12,12 +12,12 @@
 namespace score {
 
 struct TrackRow {
-    const char* name;     // the name a `track` header uses
-    int count;            // notes in the list
+    const char* name;  // the name a `track` header uses
+    int count;         // notes in the list
     int note_low, note_high;
     int velocity_low, velocity_high;
-    double first_on_s;    // first note-on
-    double last_off_s;    // last note-off
+    double first_on_s;      // first note-on
+    double last_off_s;      // last note-off
     bool off_grid_allowed;  // may hold a few times off the 8-tick grid
 };
 
@@ -30,8 +30,8 @@ struct FixedPoint {
 struct CurveRow {
     const char* name;
     int count;
-    bool driven;           // read by a voice or the mix
-    bool spans_range;      // min and max of the values must be exactly value_low, value_high
+    bool driven;       // read by a voice or the mix
+    bool spans_range;  // min and max of the values must be exactly value_low, value_high
     double value_low, value_high;  // in 1/1 units; bounds for every breakpoint
     const FixedPoint* fixed;       // null, or `count` breakpoints that must match exactly
 };

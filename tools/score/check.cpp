@@ -35,7 +35,9 @@ std::string units(int32_t u) {
     return text;
 }
 
-bool on_grid(int64_t ticks) { return ticks % NOTE_GRID_TICKS == 0; }
+bool on_grid(int64_t ticks) {
+    return ticks % NOTE_GRID_TICKS == 0;
+}
 
 // Past the end of the rendered track (138.167 s) nothing sounds.
 constexpr int64_t TRACK_END_TICKS = 26528;
@@ -51,7 +53,8 @@ void check_track(const Score& score, int t, std::vector<Problem>& out) {
     const auto& notes = part.notes;
     if (static_cast<int>(notes.size()) != row.count) {
         out.push_back({part.declared, label + " has " + std::to_string(notes.size()) +
-                                          " notes; the engine expects " + std::to_string(row.count)});
+                                          " notes; the engine expects " +
+                                          std::to_string(row.count)});
     }
     int off_grid = 0;
     for (size_t i = 0; i < notes.size(); ++i) {
@@ -109,11 +112,12 @@ void check_track(const Score& score, int t, std::vector<Problem>& out) {
     int64_t last_off = int64_t{notes.back().on} + notes.back().duration;
     int32_t want_off = seconds_to_ticks(row.last_off_s);
     if (std::abs(last_off - want_off) > 1) {
-        out.push_back({notes.back().from, label + " must end at " + seconds(want_off) + ", not " +
-                                              seconds(last_off)});
+        out.push_back({notes.back().from,
+                       label + " must end at " + seconds(want_off) + ", not " + seconds(last_off)});
     }
-    auto [lo_note, hi_note] = std::minmax_element(
-        notes.begin(), notes.end(), [](const Note& a, const Note& b) { return a.number < b.number; });
+    auto [lo_note, hi_note] =
+        std::minmax_element(notes.begin(), notes.end(),
+                            [](const Note& a, const Note& b) { return a.number < b.number; });
     if (lo_note->number != row.note_low || hi_note->number != row.note_high) {
         out.push_back({part.declared, label + " spans notes " + std::to_string(lo_note->number) +
                                           ".." + std::to_string(hi_note->number) +
@@ -168,15 +172,17 @@ void check_curve(const Score& score, int c, std::vector<Problem>& out) {
                 b.shape != value_to_units(f.shape)) {
                 char want[96];
                 std::snprintf(want, sizeof want, "(%g s, %g, k %g)", f.time_s, f.value, f.shape);
-                out.push_back({b.from, label + ": breakpoint " + std::to_string(i + 1) +
-                                           " must be " + want});
+                out.push_back(
+                    {b.from, label + ": breakpoint " + std::to_string(i + 1) + " must be " + want});
             }
         }
     }
     if (points.front().time > 0) {
         out.push_back({points.front().from,
-                       label + " must hold a value from the first frame: its first breakpoint "
-                               "lies at " + seconds(points.front().time)});
+                       label +
+                           " must hold a value from the first frame: its first breakpoint "
+                           "lies at " +
+                           seconds(points.front().time)});
     }
     if (row.spans_range) {
         auto [lo, hi] = std::minmax_element(
@@ -197,10 +203,9 @@ void score_check(const Score& score, std::vector<Problem>& problems) {
     for (int c = 0; c < CURVE_COUNT; ++c) check_curve(score, c, problems);
     for (size_t i = 1; i < score.sections.size(); ++i) {
         if (score.sections[i].start <= score.sections[i - 1].start) {
-            problems.push_back({score.sections[i].from,
-                                "section '" + score.sections[i].name +
-                                    "' must start after section '" + score.sections[i - 1].name +
-                                    "'"});
+            problems.push_back({score.sections[i].from, "section '" + score.sections[i].name +
+                                                            "' must start after section '" +
+                                                            score.sections[i - 1].name + "'"});
         }
     }
 }

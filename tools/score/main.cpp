@@ -17,8 +17,7 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: score_pack SCORE -o OUT.bin [--midi OUT.mid] [--summary]\n");
+    std::fprintf(stderr, "usage: score_pack SCORE -o OUT.bin [--midi OUT.mid] [--summary]\n");
     return 2;
 }
 
@@ -49,11 +48,16 @@ int main(int argc, char** argv) {
     bool summary = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "-o" && i + 1 < argc) packed = argv[++i];
-        else if (arg == "--midi" && i + 1 < argc) midi = argv[++i];
-        else if (arg == "--summary") summary = true;
-        else if (!arg.empty() && arg[0] != '-' && source.empty()) source = arg;
-        else return usage();
+        if (arg == "-o" && i + 1 < argc)
+            packed = argv[++i];
+        else if (arg == "--midi" && i + 1 < argc)
+            midi = argv[++i];
+        else if (arg == "--summary")
+            summary = true;
+        else if (!arg.empty() && arg[0] != '-' && source.empty())
+            source = arg;
+        else
+            return usage();
     }
     if (source.empty() || packed.empty()) return usage();
 
@@ -62,7 +66,8 @@ int main(int argc, char** argv) {
     if (problems.empty()) score::score_check(s, problems);
     if (summary) print_summary(s);
     if (!problems.empty()) {
-        for (const auto& p : problems) std::fprintf(stderr, "%s\n", score::format_problem(p).c_str());
+        for (const auto& p : problems)
+            std::fprintf(stderr, "%s\n", score::format_problem(p).c_str());
         std::error_code ignored;
         std::filesystem::remove(packed, ignored);
         if (!midi.empty()) std::filesystem::remove(midi, ignored);

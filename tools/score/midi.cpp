@@ -95,10 +95,10 @@ std::vector<uint8_t> score_midi(const Score& score) {
         const uint8_t channel = static_cast<uint8_t>(t % 16);
         for (const Note& n : score.tracks[t].notes) {
             const uint8_t key = static_cast<uint8_t>(std::clamp(n.number, 0, 127));
-            events.push_back({n.on, 2, {static_cast<uint8_t>(0x90 | channel), key,
-                                        midi_velocity(n.velocity)}});
-            events.push_back({int64_t{n.on} + n.duration, 1,
-                              {static_cast<uint8_t>(0x80 | channel), key, 0x40}});
+            events.push_back(
+                {n.on, 2, {static_cast<uint8_t>(0x90 | channel), key, midi_velocity(n.velocity)}});
+            events.push_back(
+                {int64_t{n.on} + n.duration, 1, {static_cast<uint8_t>(0x80 | channel), key, 0x40}});
         }
         put_track(out, events);
     }

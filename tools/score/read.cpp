@@ -64,7 +64,9 @@ std::vector<std::string> split_words(const std::string& text) {
     return words;
 }
 
-bool is_string(const std::string& w) { return !w.empty() && w[0] == '"'; }
+bool is_string(const std::string& w) {
+    return !w.empty() && w[0] == '"';
+}
 
 int64_t parse_integer(const std::string& w, const char* what) {
     if (w.empty()) throw Bad{std::string("missing ") + what};
@@ -106,7 +108,9 @@ Decimal parse_decimal(const std::string& w, const char* what) {
     return d;
 }
 
-double to_double(const Decimal& d) { return static_cast<double>(d.numerator) / d.scale; }
+double to_double(const Decimal& d) {
+    return static_cast<double>(d.numerator) / d.scale;
+}
 
 // value x factor as a whole number of ticks, or a complaint about the grid.
 int64_t exact_ticks(const Decimal& d, int64_t factor, const std::string& w) {
@@ -122,7 +126,8 @@ int64_t parse_duration(const std::string& w) {
     size_t start = 0;
     while (start <= w.size()) {
         size_t plus = w.find('+', start);
-        std::string term = w.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+        std::string term =
+            w.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
         if (term.empty()) throw Bad{"'" + w + "' is not a duration"};
         if (term.back() == 't') {
             total += parse_integer(term.substr(0, term.size() - 1), "ticks");
@@ -152,7 +157,8 @@ int64_t parse_position(const std::string& w) {
     size_t sign = w.find_first_of("+-", 1);
     if (sign != std::string::npos) {
         std::string off = w.substr(sign + 1);
-        if (off.empty() || off.back() != 't') throw Bad{"'" + w + "': offsets are written in ticks, as +3t"};
+        if (off.empty() || off.back() != 't')
+            throw Bad{"'" + w + "': offsets are written in ticks, as +3t"};
         offset = parse_integer(off.substr(0, off.size() - 1), "tick offset");
         if (w[sign] == '-') offset = -offset;
         base = w.substr(0, sign);
@@ -178,8 +184,10 @@ int parse_note(const std::string& w) {
     if (w.empty() || w[0] < 'A' || w[0] > 'G') throw Bad{"'" + w + "' is not a note"};
     int pc = pitch_class[w[0] - 'A'];
     size_t i = 1;
-    if (i < w.size() && w[i] == '#') pc += 1, ++i;
-    else if (i < w.size() && w[i] == 'b') pc -= 1, ++i;
+    if (i < w.size() && w[i] == '#')
+        pc += 1, ++i;
+    else if (i < w.size() && w[i] == 'b')
+        pc -= 1, ++i;
     if (i == w.size()) throw Bad{"'" + w + "' has no octave"};
     int64_t octave = parse_integer(w.substr(i), "octave");
     return static_cast<int>((octave + 1) * 12 + pc);
@@ -214,7 +222,7 @@ struct Voice {
 };
 
 class Reader {
-public:
+  public:
     Reader(Score& score, std::vector<Problem>& problems) : score_(score), problems_(problems) {}
 
     void load(const std::string& path, const SourcePos& from, int depth) {
@@ -254,7 +262,7 @@ public:
         while (i < lines_.size()) i = top_statement(i);
     }
 
-private:
+  private:
     Score& score_;
     std::vector<Problem>& problems_;
     std::vector<Line> lines_;
@@ -478,9 +486,10 @@ private:
                 voice.levels[w[k][0]] = static_cast<int>(parse_integer(w[k].substr(2), "velocity"));
             }
         } else if (kw == "note") {
-            if (w.size() != 4 && w.size() != 5) throw Bad{"write: note POSITION NOTE DURATION [VELOCITY]"};
-            int velocity = w.size() == 5 ? static_cast<int>(parse_integer(w[4], "velocity"))
-                                         : voice.velocity;
+            if (w.size() != 4 && w.size() != 5)
+                throw Bad{"write: note POSITION NOTE DURATION [VELOCITY]"};
+            int velocity =
+                w.size() == 5 ? static_cast<int>(parse_integer(w[4], "velocity")) : voice.velocity;
             out.push_back({parse_position(w[1]) + offset, parse_duration(w[3]), parse_note(w[2]),
                            velocity, 0, line.pos});
         } else if (kw == "hits") {
@@ -592,11 +601,16 @@ private:
         int64_t count = 1, every = p.length;
         int transpose = 0, velocity = 0;
         for (size_t k = 3; k + 1 < w.size(); k += 2) {
-            if (w[k] == "x") count = parse_integer(w[k + 1], "count");
-            else if (w[k] == "every") every = parse_duration(w[k + 1]);
-            else if (w[k] == "tr") transpose = static_cast<int>(parse_integer(w[k + 1], "transpose"));
-            else if (w[k] == "vel") velocity = static_cast<int>(parse_integer(w[k + 1], "velocity"));
-            else throw Bad{"unknown option '" + w[k] + "' of play"};
+            if (w[k] == "x")
+                count = parse_integer(w[k + 1], "count");
+            else if (w[k] == "every")
+                every = parse_duration(w[k + 1]);
+            else if (w[k] == "tr")
+                transpose = static_cast<int>(parse_integer(w[k + 1], "transpose"));
+            else if (w[k] == "vel")
+                velocity = static_cast<int>(parse_integer(w[k + 1], "velocity"));
+            else
+                throw Bad{"unknown option '" + w[k] + "' of play"};
         }
         if (count < 1 || count > 10000) throw Bad{"play count out of range"};
         for (int64_t r = 0; r < count; ++r) {

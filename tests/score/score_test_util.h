@@ -1,0 +1,102 @@
+// Helpers shared by the score tests: temporary folders and files, and an
+// independent decoder of the packed score written from the format's
+// description (zigzag decode as (v >> 1) XOR (0 - (v AND 1)), running sums).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace score_test {
+
+inline std::string source_dir() {
+    return LUMENFROST_SOURCE_DIR;
+}
+inline std::string main_score() {
+    return source_dir() + "/content/score/lumenfrost.score";
+}
+inline std::string packed_score() {
+    return source_dir() + "/content/score/score.bin";
+}
+
+inline std::vector<uint8_t> read_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void write_text(const std::string& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
+
+// A fresh folder under the system's temporary folder, removed with the object.
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() {
+        static int serial = 0;
+        path = std::filesystem::temp_directory_path() /
+               ("score_test_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
+        std::filesystem::create_directories(path);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+};
+
+struct DecodedNote {
+    int32_t number, velocity, on, duration;
+};
+struct DecodedPoint {
+    int32_t time, value, shape;
+};
+struct Decoded {
+    std::vector<std::vector<DecodedNote>> lists;
+    std::vector<std::vector<DecodedPoint>> curves;
+    size_t bytes_read = 0;
+    bool ok = false;
+};
+
+inline Decoded decode(const std::vector<uint8_t>& b) {
+    Decoded d;
+    size_t at = 0;
+    auto u32 = [&](uint32_t& v) {
+        if (at + 4 > b.size()) return false;
+        v = b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
+        at += 4;
+        return true;
+    };
+    auto unzig = [](uint32_t v) { return static_cast<int32_t>((v >> 1) ^ (0u - (v & 1u))); };
+    for (int l = 0; l < 24; ++l) {
+        uint32_t count;
+        if (!u32(count) || at + 10ull * count > b.size()) return d;
+        std::vector<DecodedNote> notes(count);
+        int32_t sum = 0;
+        for (auto& n : notes) n.number = sum += unzig(b[at++]);
+        sum = 0;
+        for (auto& n : notes) n.velocity = sum += unzig(b[at++]);
+        sum = 0;
+        uint32_t v = 0;
+        for (auto& n : notes) u32(v), n.on = sum += unzig(v);
+        sum = 0;
+        for (auto& n : notes) u32(v), n.duration = sum += unzig(v);
+        d.lists.push_back(notes);
+    }
+    for (int c = 0; c < 37; ++c) {
+        uint32_t count;
+        if (!u32(count) || at + 12ull * count > b.size()) return d;
+        std::vector<DecodedPoint> points(count);
+        int32_t sum = 0;
+        uint32_t v = 0;
+        for (auto& p : points) u32(v), p.time = sum += static_cast<int32_t>(v);
+        for (auto& p : points) u32(v), p.value = static_cast<int32_t>(v);
+        for (auto& p : points) u32(v), p.shape = static_cast<int32_t>(v);
+        d.curves.push_back(points);
+    }
+    d.bytes_read = at;
+    d.ok = true;
+    return d;
+}
+
+}  // namespace score_test

@@ -1,0 +1,247 @@
+// score_pack as a program: the checked-in outputs are what the source packs
+// to; bad input is reported as file:line and leaves no output behind; the
+// zigzag code and the MIDI export are read back independently.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "tests/score/score_test_util.h"
+#include "tools/score/score.h"
+
+using namespace score_test;
+
+namespace {
+
+struct PackerRun {
+    int status;
+    std::string errors;
+};
+
+// Runs the packer; `out` is created beforehand so a failed run must remove it.
+PackerRun run_packer(const std::string& source, const std::string& out,
+                     const std::string& midi = "") {
+    TempDir dir;
+    std::string log = dir.file("stderr.txt");
+    std::string command = std::string(SCORE_PACK_EXE) + " '" + source + "' -o '" + out + "'" +
+                          (midi.empty() ? "" : " --midi '" + midi + "'") + " 2> '" + log + "'";
+    int status = std::system(command.c_str());
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    return {status, text.str()};
+}
+
+// The line of `file` that holds `needle`, counted from 1.
+int line_of(const std::string& file, const std::string& needle) {
+    std::ifstream in(file);
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n) {
+        if (line.find(needle) != std::string::npos) return n;
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(ScorePack, CheckedInOutputsAreWhatTheSourcePacksTo) {
+    TempDir dir;
+    PackerRun run = run_packer(main_score(), dir.file("score.bin"), dir.file("score.mid"));
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(read_bytes(dir.file("score.bin")), read_bytes(packed_score()))
+        << "content/score/score.bin is stale: re-pack with `cmake --build <dir> --target score`";
+    EXPECT_EQ(read_bytes(dir.file("score.mid")),
+              read_bytes(source_dir() + "/docs/score/lumenfrost.mid"))
+        << "docs/score/lumenfrost.mid is stale";
+    EXPECT_FALSE(std::filesystem::exists(dir.file("score.bin.tmp")));
+}
+
+// A fault put into a copy of the real score: `find` in `file` becomes
+// `replace`, and the packer must complain at the line where `marker` stands.
+struct BadInput {
+    const char* name;
+    const char* file;
+    const char* find;
+    const char* replace;
+    const char* marker;
+    const char* message;
+};
+
+class ScorePackRejects : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(ScorePackRejects, WithFileAndLineAndNoOutput) {
+    const BadInput& bad = GetParam();
+    TempDir dir;
+    const std::string score_dir = source_dir() + "/content/score";
+    for (const auto& entry : std::filesystem::directory_iterator(score_dir)) {
+        if (entry.path().extension() == ".score") {
+            std::filesystem::copy_file(entry.path(), dir.path / entry.path().filename());
+        }
+    }
+    const std::string faulty = dir.file(bad.file);
+    std::string text;
+    {
+        std::ifstream in(faulty);
+        std::stringstream all;
+        all << in.rdbuf();
+        text = all.str();
+    }
+    size_t at = text.find(bad.find);
+    ASSERT_NE(at, std::string::npos) << "the score changed: '" << bad.find << "' is gone";
+    text.replace(at, std::string(bad.find).size(), bad.replace);
+    write_text(faulty, text);
+
+    const std::string out = dir.file("score.bin"), midi = dir.file("score.mid");
+    write_text(out, "stale");
+    write_text(midi, "stale");
+    PackerRun run = run_packer(dir.file("lumenfrost.score"), out, midi);
+    EXPECT_NE(run.status, 0);
+    const int line = line_of(faulty, bad.marker);
+    ASSERT_GT(line, 0);
+    const std::string where = faulty + ":" + std::to_string(line) + ": ";
+    EXPECT_NE(run.errors.find(where + bad.message), std::string::npos)
+        << "expected " << where << bad.message << "\ngot:\n"
+        << run.errors;
+    EXPECT_FALSE(std::filesystem::exists(out)) << "a stale output survived";
+    EXPECT_FALSE(std::filesystem::exists(midi)) << "a stale MIDI file survived";
+    EXPECT_FALSE(std::filesystem::exists(out + ".tmp"));
+}
+
+// Faults added after the last include of the main file.
+constexpr const char* MAIN = "lumenfrost.score";
+constexpr const char* TAIL = "include mix.score";
+
+INSTANTIATE_TEST_SUITE_P(
+    Classes, ScorePackRejects,
+    ::testing::Values(
+        BadInput{"unknown_track", MAIN, TAIL, "include mix.score\ntrack 24 nothing\nend",
+                 "track 24 nothing", "unknown track '24 nothing'"},
+        BadInput{"track_name_mismatch", MAIN, TAIL, "include mix.score\ntrack 11 snare\nend",
+                 "track 11 snare", "unknown track '11 snare'"},
+        BadInput{"unknown_curve", MAIN, TAIL, "include mix.score\ncurve 37\nend", "curve 37",
+                 "unknown curve '37'"},
+        BadInput{"unknown_pattern", "drums.score", "play kick_phrase 2:1 x 2",
+                 "play kick_phrse 2:1 x 2", "kick_phrse", "unknown pattern 'kick_phrse'"},
+        BadInput{"overlap", "drums.score", "note 67:4.5 A#1 1/8 64", "note 67:4.5 A#1 1/4 64",
+                 "note 68:1 A#1",
+                 "track 0 (break): the note at 89.333 s overlaps the one at 89.167 s"},
+        BadInput{"backwards", "drums.score", "note 67:4.5 A#1 1/8 64", "note 67:1 A#1 1/8 64",
+                 "note 67:1 A#1", "track 0 (break): start times go backwards"},
+        BadInput{"note_out_of_range", "leads.score", "note 74:3.5 D#6 1/8 64",
+                 "note 74:3.5 D#7 1/8 64", "D#7", "track 23 (blips): note 99 is out of the range"},
+        BadInput{"velocity_out_of_range", "drums.score", "note 60:3.5 65 1/2 64",
+                 "note 60:3.5 65 1/2 80", "note 60:3.5 65",
+                 "track 22 (bigcrash): velocity 80 is out of the range 64..64"},
+        BadInput{"curve_value_out_of_range", "mix.score", "at 95:1 1\n", "at 95:1 1.5\n",
+                 "at 95:1 1.5", "curve 4 (bus_lowpass): value 1.5 is out of the range"},
+        BadInput{"curve_backwards", "mix.score", "at 61:1 0.6\n  at 95:1 0.9",
+                 "at 61:1 0.6\n  at 45:1 0.9", "at 45:1 0.9",
+                 "curve 2 (reverb_feedback): start times go backwards"},
+        BadInput{"fixed_curve_moved", "mix.score", "at 19:1.5 0\n  at 21:1 0\n",
+                 "at 19:2 0\n  at 21:1 0\n", "at 19:2 0",
+                 "curve 0 (gate): breakpoint 3 must be (24.1667 s, 0, k 0)"},
+        BadInput{"note_count", "drums.score", "  note 60:3.5 65 1/2 64\n",
+                 "  note 60:3.5 65 1/2 64\n  note 100:1 65 1/4 64\n", "track 22 bigcrash",
+                 "track 22 (bigcrash) has 2 notes; the engine expects 1"},
+        BadInput{"curve_count", "mix.score", "  at 61:1 0.6\nend", "end", "curve 14 hat_width",
+                 "curve 14 (hat_width) has 3 breakpoints; the engine expects 4"},
+        BadInput{"off_the_8_tick_grid", "drums.score", "note 60:3.5 65 1/2 64",
+                 "note 60:3.5+3t 65 1/2 64", "60:3.5+3t",
+                 "track 22 (bigcrash): the note at 79.516 s is off the tick grid of 8 ticks"},
+        BadInput{"seconds_off_the_tick_grid", "drums.score", "note 60:3.5 65 1/2 64",
+                 "note 79.501s 65 1/2 64", "79.501s", "'79.501s' is off the tick grid"},
+        BadInput{"first_note_late", "leads.score", "note 73:1.5 D#4 1/4 38", "note 73:2 D#4 1/8 38",
+                 "note 73:2 D#4", "track 18 (glide2) must begin at 96.167 s"},
+        BadInput{"chord_too_wide", "drums.score", "note 60:3.5 65 1/2 64",
+                 "chord 60:3.5 1/2 64 65 68", "chord 60:3.5", "chord voice 2 has no track in '22'"},
+        BadInput{"grammar", "drums.score", "note 60:3.5 65 1/2 64", "note 60:3.5 65",
+                 "note 60:3.5 65", "write: note POSITION NOTE DURATION"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScorePack, UnwritableOutputFailsWithoutLeftovers) {
+    TempDir dir;
+    const std::string out = dir.file("missing/folder/score.bin");
+    PackerRun run = run_packer(main_score(), out);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.errors.find("cannot write"), std::string::npos) << run.errors;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path.string()) ||
+                !std::filesystem::exists(out + ".tmp"));
+}
+
+// Zigzag encoding against the decoding rule (v >> 1) ^ (0 - (v & 1)).
+TEST(ScorePack, ZigzagRoundTripsAndOrdersBySize) {
+    for (int32_t v : {0, -1, 1, -2, 2, -64, 63, -128, 127, 1000000, -1000000}) {
+        uint32_t z = score::zigzag_encode(v);
+        EXPECT_EQ(static_cast<int32_t>((z >> 1) ^ (0u - (z & 1u))), v);
+    }
+    EXPECT_EQ(score::zigzag_encode(-128), 255u);  // lowers a running note by 128
+    EXPECT_EQ(score::zigzag_encode(127), 254u);
+}
+
+// Reads the exported MIDI file back: header, tracks, tempo, notes per track.
+TEST(ScorePack, MidiExportHoldsTheWholeScore) {
+    std::vector<score::Problem> problems;
+    score::Score s = score::score_read(main_score(), problems);
+    ASSERT_TRUE(problems.empty());
+    std::vector<uint8_t> m = score::score_midi(s);
+    auto be = [&](size_t at, int n) {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i) v = v << 8 | m[at + i];
+        return v;
+    };
+    ASSERT_GE(m.size(), 14u);
+    EXPECT_EQ(std::string(m.begin(), m.begin() + 4), "MThd");
+    EXPECT_EQ(be(4, 4), 6u);
+    EXPECT_EQ(be(8, 2), 1u);    // format 1
+    EXPECT_EQ(be(10, 2), 25u);  // conductor + 24 note lists
+    EXPECT_EQ(be(12, 2), 64u);  // ticks per quarter = ticks per beat
+    size_t at = 14;
+    uint32_t tempo = 0;
+    int total_notes = 0, tracks = 0;
+    while (at + 8 <= m.size()) {
+        ASSERT_EQ(std::string(m.begin() + at, m.begin() + at + 4), "MTrk");
+        size_t end = at + 8 + be(at + 4, 4);
+        ASSERT_LE(end, m.size());
+        at += 8;
+        int notes = 0, sounding = 0;
+        uint64_t tick = 0, first_on = UINT64_MAX;
+        bool ended = false;
+        while (at < end) {
+            uint32_t delta = 0;
+            do delta = delta << 7 | (m[at] & 0x7f);
+            while (m[at++] & 0x80);
+            tick += delta;
+            uint8_t status = m[at++];
+            if (status == 0xff) {
+                uint8_t type = m[at++];
+                uint32_t len = 0;
+                do len = len << 7 | (m[at] & 0x7f);
+                while (m[at++] & 0x80);
+                if (type == 0x51) tempo = be(at, 3);
+                if (type == 0x2f) ended = true;
+                at += len;
+            } else if ((status & 0xf0) == 0x90) {
+                ++notes, ++sounding, at += 2;
+                first_on = std::min<uint64_t>(first_on, tick);
+                EXPECT_EQ(sounding, 1) << "two notes at once in MIDI track " << tracks;
+            } else {
+                ASSERT_EQ(status & 0xf0, 0x80);
+                --sounding, at += 2;
+            }
+        }
+        EXPECT_TRUE(ended);
+        if (tracks > 0) {
+            EXPECT_EQ(notes, static_cast<int>(s.tracks[tracks - 1].notes.size()));
+            if (notes > 0) {
+                EXPECT_EQ(first_on, static_cast<uint64_t>(s.tracks[tracks - 1].notes[0].on));
+            }
+        }
+        total_notes += notes;
+        ++tracks;
+    }
+    EXPECT_EQ(tracks, 25);
+    EXPECT_EQ(total_notes, 2510);
+    EXPECT_EQ(tempo, 333333u);  // 60e6 / 180 microseconds per quarter
+}
