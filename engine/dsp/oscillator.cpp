@@ -19,20 +19,9 @@
 
 namespace lf {
 
-Vec4 wavetable_read(const float* table, Vec4 position, uint32_t n) {
-    Vec4 fl = floor(position);
-    Int4 index = to_int(fl + Vec4::set(0.0f, 0.0f, 1.0f, 1.0f)) & Int4(static_cast<int32_t>(n - 1));
-    // The four-lane gather.
-    Vec4 t = Vec4::set(table[index.lane(0)], table[index.lane(1)], table[index.lane(2)],
-                       table[index.lane(3)]);
-    // Lanes 0, 1: T0 + (p0 − fl0)·(T2 − T0), T1 + (p1 − fl1)·(T3 − T1);
-    // lane 2: T2 + (p2 − fl2)·(T3 − T2); lane 3 blends T3 with itself.
-    Vec4 next = shuffle<2, 3, 3, 3>(t);
-    return fma(position - fl, next - t, t);
-}
-
-Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequency) {
-    frequency = dup_low(frequency);
+namespace {
+// The oscillator step for a frequency already laid out as (f0, f1, f0, f1).
+inline Vec4 osc_advance(WavetablePhase& phase, const float* table, Vec4 frequency) {
     // phase + f·(256/44100)
     Vec4 p = fma(frequency, Vec4(0.0058049886f), phase);
     // Wrap once per lane by selection: a subtraction of a masked 256 would
@@ -40,17 +29,27 @@ Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequen
     phase = select(p >= Vec4(256.0f), p - Vec4(256.0f), p);
     return wavetable_read(table, phase, 256);
 }
+}  // namespace
+
+Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequency) {
+    frequency = dup_low(frequency);
+    return osc_advance(phase, table, frequency);
+}
 
 Vec4 unison_voice_process(const UnisonVoiceParams& params) {
     WavetablePhase* pool = params.pool;
     const uint32_t n = params.oscillators;
     const float* table = params.table;
     const Vec4 sens = params.velocity_sensitivity_db;
-    // The per-oscillator frequency step (1/r, r, 0, 0); 1/r is a true division.
+    // The per-oscillator frequency step (1/r, r) on lanes 0 and 1; 1/r is a
+    // true division. Lanes 2 and 3 repeat them, so v arrives at the oscillator
+    // already as the (f0, f1, f0, f1) that the step would make of v·(1/r, r, 0, 0):
+    // the same bits, one shuffle less per oscillator.
     Vec4 r(params.detune_ratio);
     Vec4 inv_r = Vec4(1.0f) / r;
-    Vec4 detune = shuffle2<0, 1, 2, 3>(with_lane<1>(inv_r, r), Vec4::zero());
+    Vec4 detune = dup_low(with_lane<1>(inv_r, r));
     Vec4 count = to_float(Int4(static_cast<int32_t>(n)));
+    const Vec4 one(1.0f);
 
     Vec4 out = Vec4::zero();
     for (uint32_t i = 0; i < params.slots; ++i) {
@@ -66,13 +65,13 @@ Vec4 unison_voice_process(const UnisonVoiceParams& params) {
         Vec4 amp = Vec4(level) * g;
 
         Vec4 v = broadcast<0>(note);
+        Vec4 k = Vec4::zero();  // j + 1, counted exactly in floats
         for (uint32_t j = 0; j < n; ++j) {
             // Oscillator j: frequency/r^(j+1) on the left, frequency·r^(j+1) on the right.
             v = v * detune;
-            Vec4 f = v;
-            Vec4 o = wavetable_osc_step(*pool++, table, f);
+            Vec4 o = osc_advance(*pool++, table, v);
             // w = ±(j + 1)/N, alternating sides.
-            Vec4 k = to_float(Int4(static_cast<int32_t>(j + 1)));
+            k = k + one;
             Vec4 w = ((j & 1u) ? -k : k) / count;
             // m = 0.5·o0 + 0.5·o1, the pair's mid signal, in all lanes.
             Vec4 m = broadcast<0>(fma(Vec4(0.5f), broadcast<1>(o), Vec4(0.5f) * o));

@@ -15,8 +15,18 @@ namespace lf {
 using WavetablePhase = Vec4;
 
 // Lanes 0 and 1: linear interpolation between each position's floor and the
-// entry after lanes 2/3's floor; indices masked with n − 1.
-Vec4 wavetable_read(const float* table, Vec4 position, uint32_t n);
+// entry after lanes 2/3's floor; indices masked with n − 1 (n a power of two).
+// With lanes 2 and 3 equal to lanes 0 and 1 this is plain interpolation between
+// neighbours, wrapping at the table end. Inline: every oscillator reads here.
+inline Vec4 wavetable_read(const float* table, Vec4 position, uint32_t n) {
+    Vec4 fl = floor(position);
+    Int4 index = to_int(fl + Vec4::set(0.0f, 0.0f, 1.0f, 1.0f)) & Int4(static_cast<int32_t>(n - 1));
+    Vec4 t = gather(table, index);
+    // Lanes 0, 1: T0 + (p0 − fl0)·(T2 − T0), T1 + (p1 − fl1)·(T3 − T1);
+    // lane 2: T2 + (p2 − fl2)·(T3 − T2); lane 3 blends T3 with itself.
+    Vec4 next = shuffle<2, 3, 3, 3>(t);
+    return fma(position - fl, next - t, t);
+}
 
 // Advances the phase by the frequency (lanes 0 and 1 in Hz; the caller's vector
 // is rewritten to (f0, f1, f0, f1)) and reads the table.
@@ -24,15 +34,15 @@ Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequen
 
 struct UnisonVoiceParams {
     WavetablePhase* pool;
-    uint32_t capacity;      // set by the caller, not read
-    EventCursor* cursors;   // one per note slot, consecutive
+    uint32_t capacity;     // set by the caller, not read
+    EventCursor* cursors;  // one per note slot, consecutive
     uint32_t slots;
     const EnvShape* envelope;
-    float* levels;          // one per slot, or null for the cursors' level slots
+    float* levels;  // one per slot, or null for the cursors' level slots
     const float* table;
     Vec4 velocity_sensitivity_db;
     float detune_ratio;
-    uint32_t oscillators;   // per note
+    uint32_t oscillators;  // per note
 };
 
 // The summed stereo output of every sounding note (level at least 0.001).
