@@ -29,40 +29,25 @@ Vec4 biquad_bank_process(ResonatorBank& bank, Vec4& x) {
     Vec4 u = x;
     for (uint32_t i = 0; i < p.edge_stages; ++i) u = biquad_process(edge, bank.edge_state[i], u);
     // What lies outside the band range, per channel, and the residual inside it.
-    Vec4 c = u + swap_pairs(u);
-    Vec4 r = x - c;
+    Vec4 outside = u + swap_pairs(u);
+    Vec4 r = x - outside;
 
-    // Every slot filters the same residual; the slots are independent chains,
-    // so two run side by side to overlap their latencies. Their sums still
-    // enter acc in slot order.
+    // Every slot filters the same residual. The slots are independent chains,
+    // which the processor overlaps by itself; their sums enter acc in slot order.
     const uint32_t slots = (p.band_count + 1) / 2;
     const uint32_t depth = p.depth;
     const Vec4 gain = p.band_gain;
     Vec4 acc = Vec4::zero();
-    uint32_t m = 0;
-    for (; m + 2 <= slots; m += 2) {
-        const BiquadCoeffs c0 = bank.band[m];
-        const BiquadCoeffs c1 = bank.band[m + 1];
-        BiquadState* s0 = bank.band_state[m];
-        BiquadState* s1 = bank.band_state[m + 1];
-        Vec4 v0 = r, v1 = r;
-        for (uint32_t d = 0; d < depth; ++d) {
-            v0 = biquad_process(c0, s0[d], v0);
-            v1 = biquad_process(c1, s1[d], v1);
-        }
+    for (uint32_t m = 0; m < slots; ++m) {
+        const BiquadCoeffs c = bank.band[m];  // in registers across the depth
+        BiquadState* state = bank.band_state[m];
+        Vec4 v = r;
+        for (uint32_t d = 0; d < depth; ++d) v = biquad_process(c, state[d], v);
         // acc + gain·v
-        acc = fma(gain, v0, acc);
-        acc = fma(gain, v1, acc);
-    }
-    if (m < slots) {
-        const BiquadCoeffs c0 = bank.band[m];
-        BiquadState* s0 = bank.band_state[m];
-        Vec4 v0 = r;
-        for (uint32_t d = 0; d < depth; ++d) v0 = biquad_process(c0, s0[d], v0);
-        acc = fma(gain, v0, acc);
+        acc = fma(gain, v, acc);
     }
     // Fold the two bands of every slot together and add the edge parts back.
-    return acc + swap_pairs(acc) + c;
+    return acc + swap_pairs(acc) + outside;
 }
 
 Vec4 feedback_cascade_process(FeedbackCascade& cascade, Vec4 x) {
