@@ -93,8 +93,7 @@ std::vector<Recording> render_recipe(const Recipe& r) {
     // A raised-cosine fade over the last frames: the recording ends in silence
     // exactly where the voice stops reading it.
     for (size_t i = 0; i < fade; ++i) {
-        double g =
-            0.5 - 0.5 * std::cos(PI * (static_cast<double>(i) + 0.5) / static_cast<double>(fade));
+        double g = 0.5 - 0.5 * std::cos(PI * static_cast<double>(i) / static_cast<double>(fade));
         buf.left[frames - 1 - i] *= g;
         buf.right[frames - 1 - i] *= g;
     }

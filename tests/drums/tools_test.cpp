@@ -1,0 +1,117 @@
+// The command-line tools on bad input: a clear message, a non-zero exit, and
+// no good file destroyed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tools/drums/wav.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status;
+    std::string err;
+};
+
+ToolRun run(const std::string& command) {
+    fs::path err = fs::path(::testing::TempDir()) / "drums_tool_stderr.txt";
+    int status = std::system((command + " >/dev/null 2>" + err.string()).c_str());
+    std::ifstream f(err);
+    std::string text((std::istreambuf_iterator<char>(f)), {});
+    return {WEXITSTATUS(status), text};
+}
+
+fs::path fresh_dir(const char* name) {
+    fs::path d = fs::path(::testing::TempDir()) / name;
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+
+void write_text(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+std::string read_text(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+TEST(Tools, SynthRejectsAMissingRecipeFolder) {
+    fs::path out = fresh_dir("drums_synth_missing");
+    ToolRun r =
+        run(std::string(DRUMSYNTH_PATH) + " " + (out / "nowhere").string() + " " + out.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open the recipe"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST(Tools, SynthNamesTheBadLineAndKeepsTheOldOutput) {
+    fs::path in = fresh_dir("drums_synth_bad_in"), out = fresh_dir("drums_synth_bad_out");
+    for (auto& e : fs::directory_iterator(std::string(LUMENFROST_SOURCE_DIR) + "/content/drums"))
+        fs::copy(e.path(), in / e.path().filename());
+    write_text(in / "ride.recipe", read_text(in / "ride.recipe") + "\nshimmer = 3\n");
+    write_text(out / "source1.wav", "the good file");
+    ToolRun r = run(std::string(DRUMSYNTH_PATH) + " " + in.string() + " " + out.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ride.recipe:"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("unknown name 'room.shimmer'"), std::string::npos) << r.err;
+    EXPECT_EQ(read_text(out / "source1.wav"), "the good file");
+}
+
+TEST(Tools, EncoderRejectsAGarbledSourceAndKeepsTheOldSamples) {
+    fs::path in = fresh_dir("drums_codec_bad_in"), out = fresh_dir("drums_codec_bad_out");
+    for (int n = 1; n <= 7; ++n)
+        drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
+                         std::vector<float>(3000, 0.1f));
+    write_text(in / "source5.wav", "RIFF....WAVEfmt garbage");
+    write_text(out / "sample1.bin", "the good file");
+    ToolRun r = run(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("source5.wav: not a mono 32-bit float 44100 Hz WAV file"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(read_text(out / "sample1.bin"), "the good file");
+}
+
+TEST(Tools, EncoderReportsAnUnwritableOutput) {
+    fs::path in = fresh_dir("drums_codec_unwritable");
+    for (int n = 1; n <= 7; ++n)
+        drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
+                         std::vector<float>(3000, 0.1f));
+    ToolRun r = run(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " +
+                    (in / "no" / "such").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+    ToolRun usage = run(std::string(DRUMCODEC_PATH) + " decode");
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_NE(usage.err.find("usage:"), std::string::npos);
+}
+
+// A write that fails half-way leaves the previous file as it was: the new
+// bytes go to a temporary beside it, renamed over the old one only when complete.
+TEST(Tools, FailedWriteLeavesTheOldFile) {
+    fs::path d = fresh_dir("drums_atomic");
+    write_text(d / "sample.bin", "old");
+    fs::create_directory(d / "sample.bin.tmp");  // the temporary cannot be created
+    EXPECT_THROW(drums::write_file_atomic((d / "sample.bin").string(), {1, 2, 3}),
+                 drums::FileError);
+    EXPECT_EQ(read_text(d / "sample.bin"), "old");
+    fs::remove(d / "sample.bin.tmp");
+    drums::write_file_atomic((d / "sample.bin").string(), {'n', 'e', 'w'});
+    EXPECT_EQ(read_text(d / "sample.bin"), "new");
+    EXPECT_FALSE(fs::exists(d / "sample.bin.tmp"));
+}
+
+// The WAV files between the two tools keep every float exactly.
+TEST(Tools, WavRoundTripIsExact) {
+    fs::path d = fresh_dir("drums_wav");
+    std::vector<float> x = {0.0f, -1.0f, 0.25f, 1e-30f, 0.7071068f};
+    drums::write_wav((d / "x.wav").string(), x);
+    EXPECT_EQ(drums::read_wav((d / "x.wav").string()), x);
+}
+
+}  // namespace
