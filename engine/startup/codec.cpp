@@ -68,19 +68,76 @@ float* basis_for(uint32_t half_length) {
     return half_length == LONG_HALF ? long_basis : short_basis;
 }
 
-// The decoder's running state: it lives across windows and blocks of one sample.
-struct BandDecoder {
-    uint8_t gain[BAND_COUNT];
-    uint32_t seed;
-    const int8_t* coded;
-    const uint8_t* gain_deltas;
-};
+// G spectra against one tile of eight basis rows.
+template <int G>
+void transform_tile(const float* tile, uint32_t half_length, const float* const* spectra,
+                    float* const* signals, uint32_t row) {
+#if LF_CODEC_AVX2
+    __m256 acc[G];
+    for (int g = 0; g < G; ++g) acc[g] = _mm256_setzero_ps();
+    for (uint32_t c = 0; c < half_length; ++c) {
+        const __m256 weights = _mm256_load_ps(tile + c * TILE_ROWS);
+        for (int g = 0; g < G; ++g) {
+            // y[m] = basis[m][c]·spectrum[c] + y[m]
+            acc[g] = _mm256_fmadd_ps(weights, _mm256_broadcast_ss(spectra[g] + c), acc[g]);
+        }
+    }
+    for (int g = 0; g < G; ++g) _mm256_storeu_ps(signals[g] + row, acc[g]);
+#else
+    Vec4 low[G], high[G];
+    for (int g = 0; g < G; ++g) low[g] = high[g] = Vec4::zero();
+    for (uint32_t c = 0; c < half_length; ++c) {
+        const Vec4 w_low = Vec4::load(tile + c * TILE_ROWS);
+        const Vec4 w_high = Vec4::load(tile + c * TILE_ROWS + 4);
+        for (int g = 0; g < G; ++g) {
+            const Vec4 s(spectra[g][c]);
+            low[g] = fma(w_low, s, low[g]);
+            high[g] = fma(w_high, s, high[g]);
+        }
+    }
+    for (int g = 0; g < G; ++g) {
+        low[g].store(signals[g] + row);
+        high[g].store(signals[g] + row + 4);
+    }
+#endif
+}
 
-// Rebuilds the spectrum of one window (H floats, zero above the last band).
-void decode_spectrum(BandDecoder& dec, uint32_t windows, uint32_t half_length, float* spectrum) {
+constexpr int GROUP = 8;
+
+// The kernel for a group of 1 to 8 spectra.
+using TileKernel = void (*)(const float*, uint32_t, const float* const*, float* const*, uint32_t);
+constexpr TileKernel TILE_KERNELS[GROUP + 1] = {
+    nullptr,           transform_tile<1>, transform_tile<2>, transform_tile<3>, transform_tile<4>,
+    transform_tile<5>, transform_tile<6>, transform_tile<7>, transform_tile<8>};
+
+// destination[base + m] = window[m]·y[m] + destination[base + m]
+void overlap_add(const float* window, const float* y, uint32_t n, float* destination) {
+    for (uint32_t m = 0; m < n; m += 4) {
+        fma(Vec4::load(window + m), Vec4::load(y + m), Vec4::load(destination + m))
+            .store(destination + m);
+    }
+}
+
+const float* window_of(uint8_t type) {
+    switch (type) {
+        case BLOCK_SHORT:
+            return short_window;
+        case BLOCK_LONG_TO_SHORT:
+            return long_to_short_window;
+        case BLOCK_SHORT_TO_LONG:
+            return short_to_long_window;
+        default:
+            return long_window;
+    }
+}
+
+}  // namespace
+
+void decode_window_spectrum(BandDecoderState& dec, uint32_t windows, float* spectrum) {
+    const uint32_t half_length = windows == 1 ? LONG_HALF : SHORT_HALF;
     std::memset(spectrum, 0, half_length * sizeof(float));
     const Vec4 tenth(0.1f);
-    const Vec4 noise_scale(0.78740156f);  // 1/127
+    const Vec4 noise_scale(0.78740156f);  // 100/127
     uint32_t p = 0;
     for (int k = 0; k < BAND_COUNT; ++k) {
         const uint32_t w = BAND_WIDTHS[k] / windows;
@@ -118,95 +175,6 @@ void decode_spectrum(BandDecoder& dec, uint32_t windows, uint32_t half_length, f
         p += w;
     }
 }
-
-// G spectra against one tile of eight basis rows.
-template <int G>
-void transform_tile(const float* tile, uint32_t half_length, const float* const* spectra,
-                    float* const* signals, uint32_t row) {
-#if LF_CODEC_AVX2
-    __m256 acc[G];
-    for (int g = 0; g < G; ++g) acc[g] = _mm256_setzero_ps();
-    for (uint32_t c = 0; c < half_length; ++c) {
-        const __m256 weights = _mm256_load_ps(tile + c * TILE_ROWS);
-        for (int g = 0; g < G; ++g) {
-            // y[m] = basis[m][c]·spectrum[c] + y[m]
-            acc[g] = _mm256_fmadd_ps(weights, _mm256_broadcast_ss(spectra[g] + c), acc[g]);
-        }
-    }
-    for (int g = 0; g < G; ++g) _mm256_storeu_ps(signals[g] + row, acc[g]);
-#else
-    Vec4 low[G], high[G];
-    for (int g = 0; g < G; ++g) low[g] = high[g] = Vec4::zero();
-    for (uint32_t c = 0; c < half_length; ++c) {
-        const Vec4 w_low = Vec4::load(tile + c * TILE_ROWS);
-        const Vec4 w_high = Vec4::load(tile + c * TILE_ROWS + 4);
-        for (int g = 0; g < G; ++g) {
-            const Vec4 s(spectra[g][c]);
-            low[g] = fma(w_low, s, low[g]);
-            high[g] = fma(w_high, s, high[g]);
-        }
-    }
-    for (int g = 0; g < G; ++g) {
-        low[g].store(signals[g] + row);
-        high[g].store(signals[g] + row + 4);
-    }
-#endif
-}
-
-constexpr int GROUP = 8;
-
-void transform_group(int count, const float* tile, uint32_t half_length,
-                     const float* const* spectra, float* const* signals, uint32_t row) {
-    switch (count) {
-        case 8:
-            transform_tile<8>(tile, half_length, spectra, signals, row);
-            break;
-        case 7:
-            transform_tile<7>(tile, half_length, spectra, signals, row);
-            break;
-        case 6:
-            transform_tile<6>(tile, half_length, spectra, signals, row);
-            break;
-        case 5:
-            transform_tile<5>(tile, half_length, spectra, signals, row);
-            break;
-        case 4:
-            transform_tile<4>(tile, half_length, spectra, signals, row);
-            break;
-        case 3:
-            transform_tile<3>(tile, half_length, spectra, signals, row);
-            break;
-        case 2:
-            transform_tile<2>(tile, half_length, spectra, signals, row);
-            break;
-        default:
-            transform_tile<1>(tile, half_length, spectra, signals, row);
-            break;
-    }
-}
-
-// destination[base + m] = window[m]·y[m] + destination[base + m]
-void overlap_add(const float* window, const float* y, uint32_t n, float* destination) {
-    for (uint32_t m = 0; m < n; m += 4) {
-        fma(Vec4::load(window + m), Vec4::load(y + m), Vec4::load(destination + m))
-            .store(destination + m);
-    }
-}
-
-const float* window_of(uint8_t type) {
-    switch (type) {
-        case BLOCK_SHORT:
-            return short_window;
-        case BLOCK_LONG_TO_SHORT:
-            return long_to_short_window;
-        case BLOCK_SHORT_TO_LONG:
-            return short_to_long_window;
-        default:
-            return long_window;
-    }
-}
-
-}  // namespace
 
 void build_cosine_basis(uint32_t half_length) {
     const uint32_t rows = 2 * half_length;
@@ -264,7 +232,7 @@ void inverse_transform(uint32_t half_length, const float* spectra, uint32_t coun
                 spectrum_of[g] = spectra + (first + g) * half_length;
                 signal_of[g] = signals + (first + g) * rows;
             }
-            transform_group(group, tile, half_length, spectrum_of, signal_of, row);
+            TILE_KERNELS[group](tile, half_length, spectrum_of, signal_of, row);
         }
     }
 }
@@ -299,7 +267,7 @@ float block_window(uint32_t m, uint32_t n, uint8_t type) {
 void decode_sample(const uint8_t* packed, uint32_t length, float* dest) {
     const uint32_t blocks = (packed[0] | (static_cast<uint32_t>(packed[1]) << 8)) + 1u;
     const uint8_t* types = packed + 2;
-    BandDecoder dec{};
+    BandDecoderState dec{};
     dec.coded = reinterpret_cast<const int8_t*>(types + blocks);
     dec.gain_deltas = types + blocks + CODED_PER_BLOCK * blocks;
 
@@ -310,11 +278,11 @@ void decode_sample(const uint8_t* packed, uint32_t length, float* dest) {
         for (uint32_t i = first; i < end; ++i) {
             if (types[i] == BLOCK_SHORT) {
                 for (uint32_t j = 0; j < SHORT_WINDOWS; ++j) {
-                    decode_spectrum(dec, SHORT_WINDOWS, SHORT_HALF,
-                                    scratch.short_spectra[short_count++]);
+                    decode_window_spectrum(dec, SHORT_WINDOWS,
+                                           scratch.short_spectra[short_count++]);
                 }
             } else {
-                decode_spectrum(dec, 1, LONG_HALF, scratch.long_spectra[long_count++]);
+                decode_window_spectrum(dec, 1, scratch.long_spectra[long_count++]);
             }
         }
         // 2. Their inverse transforms.

@@ -35,6 +35,21 @@ void inverse_transform(uint32_t half_length, const float* spectra, uint32_t coun
 // Row m, column k of the basis for H, as the inverse transform uses it.
 float cosine_basis_weight(uint32_t half_length, uint32_t m, uint32_t k);
 
+// The running state of one sample's band decoding: the band gains and the
+// noise seed (both zero at the start of a sample) carry across windows and
+// blocks; the two cursors walk the coefficient and gain-delta sections together.
+struct BandDecoderState {
+    uint8_t gain[BAND_COUNT];
+    uint32_t seed;
+    const int8_t* coded;
+    const uint8_t* gain_deltas;
+};
+
+// Rebuilds the spectrum of the next window of a block with `windows` windows
+// (1: 1024 floats; 8: 128 floats), zero above the last band, and moves the
+// state on.
+void decode_window_spectrum(BandDecoderState& state, uint32_t windows, float* spectrum);
+
 // Decodes one packed sample into dest, which holds `length` floats, zero on entry;
 // length = (B + 2) * 1024 for a sample of B blocks. The bases must be built.
 void decode_sample(const uint8_t* packed, uint32_t length, float* dest);
