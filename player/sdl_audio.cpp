@@ -4,14 +4,6 @@
 
 namespace player {
 
-namespace {
-
-// Frames SDL asks for per callback: 23 ms, short enough that the position
-// follows what is heard closely.
-constexpr Uint16 DEVICE_BUFFER_FRAMES = 1024;
-
-}  // namespace
-
 uint32_t copy_track_frames(const StereoFrame* track, uint32_t count, uint32_t rendered,
                            uint32_t position, float* out, uint32_t out_frames) {
     for (uint32_t i = 0; i < out_frames; ++i) {

@@ -17,6 +17,10 @@
 
 namespace player {
 
+// Frames SDL asks for per callback: 23 ms, short enough that the position
+// follows what is heard closely.
+constexpr Uint16 DEVICE_BUFFER_FRAMES = 1024;
+
 // Fills `out` (interleaved left, right) with `out_frames` frames of `track`
 // from `position` on: frames below `rendered` as they are, unrendered ones and
 // those past `count` as silence. Returns the new position, at most `count`.

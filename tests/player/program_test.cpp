@@ -1,0 +1,352 @@
+// The real player as a user meets it: without a sound card, on a terminal with
+// Esc and Ctrl-C, and playing the whole track into SDL's disk driver, whose
+// stream must be wavrender's frames bit for bit.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/frame/engine.h"
+#include "player/playback.h"
+#include "player/sdl_audio.h"
+#include "tests/player/expected_texts.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A scratch directory, removed with what the test left in it.
+class ScratchDir {
+  public:
+    ScratchDir() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(tmp != nullptr ? tmp : "/tmp") + "/lumenfrost_player_XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (mkdtemp(name.data()) != nullptr) path_ = name.data();
+    }
+    ~ScratchDir() {
+        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// The child's side of a launch: environment, working directory, exec.
+[[noreturn]] void exec_in(const std::string& dir, const std::vector<std::string>& env,
+                          const char* program) {
+    for (const std::string& entry : env) {
+        size_t eq = entry.find('=');
+        setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
+    }
+    if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
+    execl(program, program, static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+struct Outcome {
+    bool finished = false;  // false: killed at the time limit
+    int status = -1;        // waitpid status
+    std::string out, err;
+    double seconds = 0;
+};
+
+// Runs `program` with standard input from /dev/null and collects its output.
+Outcome run_program(const char* program, const std::string& dir,
+                    const std::vector<std::string>& env, double limit_s) {
+    Outcome result;
+    int out_pipe[2], err_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
+    const auto start = Clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null_fd = open("/dev/null", O_RDONLY);
+        dup2(null_fd, STDIN_FILENO);
+        dup2(out_pipe[1], STDOUT_FILENO);
+        dup2(err_pipe[1], STDERR_FILENO);
+        close(out_pipe[0]);
+        close(err_pipe[0]);
+        exec_in(dir, env, program);
+    }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open_fds = 2;
+    while (open_fds > 0 && seconds_since(start) < limit_s) {
+        if (poll(fds, 2, 200) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<size_t>(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_fds;
+            }
+        }
+    }
+    if (open_fds > 0) kill(pid, SIGKILL);
+    for (pollfd& f : fds) {
+        if (f.fd >= 0) close(f.fd);
+    }
+    waitpid(pid, &result.status, 0);
+    result.finished = open_fds == 0;
+    result.seconds = seconds_since(start);
+    return result;
+}
+
+bool exited_with(int status, int code) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+std::string normal_transcript() {
+    return std::string(player::BANNER) + expected::START_RENDER + expected::START_PLAYBACK;
+}
+
+// What the player prints before it plays: the head start passed, or (on a
+// machine that renders slower than real time) the too-slow notice.
+bool is_transcript_up_to_playback(const std::string& out) {
+    return out == normal_transcript() || out == std::string(player::BANNER) +
+                                                    expected::START_RENDER + expected::TOO_SLOW +
+                                                    expected::START_PLAYBACK;
+}
+
+TEST(PlayerProgram, WithoutADeviceNamesTheReasonAndExitsWithOne) {
+    ScratchDir dir;
+    Outcome r =
+        run_program(PLAYER_PATH, dir.path(), {"SDL_AUDIODRIVER=lumenfrost_no_such_driver"}, 600);
+    ASSERT_TRUE(r.finished);
+    EXPECT_TRUE(exited_with(r.status, 1)) << "status " << r.status;
+    EXPECT_TRUE(is_transcript_up_to_playback(r.out)) << r.out;
+    // One line: SDL's own words and the way out.
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("lumenfrost_no_such_driver"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("wavrender"), std::string::npos) << r.err;
+}
+
+// The player on a pseudo-terminal of its own, as in a terminal window.
+class PtyPlayer {
+  public:
+    explicit PtyPlayer(const std::vector<std::string>& env) {
+        if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
+        tcgetattr(slave_, &before_);
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(master_);
+            setsid();
+            ioctl(slave_, TIOCSCTTY, 0);
+            dup2(slave_, STDIN_FILENO);
+            dup2(slave_, STDOUT_FILENO);
+            dup2(slave_, STDERR_FILENO);
+            if (slave_ > STDERR_FILENO) close(slave_);
+            exec_in("", env, PLAYER_PATH);
+        }
+    }
+    ~PtyPlayer() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (master_ >= 0) close(master_);
+        if (slave_ >= 0) close(slave_);
+    }
+
+    bool started() const { return pid_ > 0; }
+    const termios& modes_before() const { return before_; }
+    termios modes() const {
+        termios now{};
+        tcgetattr(slave_, &now);
+        return now;
+    }
+    const std::string& screen() const { return screen_; }
+
+    bool wait_for_text(const std::string& text, double limit_s) {
+        const auto start = Clock::now();
+        while (screen_.find(text) == std::string::npos) {
+            if (seconds_since(start) > limit_s || reap()) return false;
+            drain(100);
+        }
+        return true;
+    }
+    void send(const std::string& bytes) { (void)!write(master_, bytes.data(), bytes.size()); }
+    void signal(int number) { kill(pid_, number); }
+    // Waits for the player to end; false if it is still running after `limit_s`.
+    bool wait_exit(double limit_s) {
+        const auto start = Clock::now();
+        while (!reap()) {
+            if (seconds_since(start) > limit_s) return false;
+            drain(50);
+        }
+        return true;
+    }
+    int status() const { return status_; }
+
+  private:
+    bool reap() {
+        if (!exited_ && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
+        return exited_;
+    }
+    void drain(int wait_ms) {
+        pollfd f{master_, POLLIN, 0};
+        if (poll(&f, 1, wait_ms) <= 0) return;
+        char buffer[4096];
+        ssize_t n = read(master_, buffer, sizeof buffer);
+        if (n > 0) screen_.append(buffer, static_cast<size_t>(n));
+    }
+
+    int master_ = -1, slave_ = -1;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    int status_ = -1;
+    termios before_{};
+    std::string screen_;
+};
+
+void expect_same_modes(const termios& a, const termios& b) {
+    EXPECT_EQ(a.c_iflag, b.c_iflag);
+    EXPECT_EQ(a.c_oflag, b.c_oflag);
+    EXPECT_EQ(a.c_cflag, b.c_cflag);
+    EXPECT_EQ(a.c_lflag, b.c_lflag);
+    EXPECT_EQ(std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc), 0);
+}
+
+// While it runs the terminal delivers single keys without echo, and Ctrl-C
+// still raises a signal.
+void expect_raw_keys(const termios& modes) {
+    EXPECT_EQ(modes.c_lflag & ICANON, 0u);
+    EXPECT_EQ(modes.c_lflag & ECHO, 0u);
+    EXPECT_NE(modes.c_lflag & ISIG, 0u);
+}
+
+TEST(PlayerOnTerminal, EscEndsPlaybackAndRestoresTheModes) {
+    PtyPlayer p({"SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(p.started());
+    ASSERT_TRUE(p.wait_for_text("Starting playback.", 600)) << p.screen();
+    expect_raw_keys(p.modes());
+
+    // Without Esc the track would go on for more than two minutes.
+    p.send("\x1b");
+    const auto sent = Clock::now();
+    ASSERT_TRUE(p.wait_exit(20)) << p.screen();
+    EXPECT_LT(seconds_since(sent), 5.0);
+    EXPECT_TRUE(exited_with(p.status(), 0)) << "status " << p.status();
+    expect_same_modes(p.modes_before(), p.modes());
+}
+
+// Ctrl-C typed on the terminal, or SIGTERM from elsewhere, during the head
+// start: the player ends at once with status 0 and the modes back.
+class PlayerInterrupted : public ::testing::TestWithParam<int> {};
+
+TEST_P(PlayerInterrupted, EndsCleanlyAndRestoresTheModes) {
+    PtyPlayer p({"SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(p.started());
+    ASSERT_TRUE(p.wait_for_text("Starting render", 600)) << p.screen();
+    expect_raw_keys(p.modes());
+
+    if (GetParam() == SIGINT) {
+        p.send("\x03");  // the terminal turns Ctrl-C into SIGINT
+    } else {
+        p.signal(GetParam());
+    }
+    ASSERT_TRUE(p.wait_exit(20)) << p.screen();
+    EXPECT_TRUE(exited_with(p.status(), 0)) << "status " << p.status();
+    EXPECT_EQ(p.screen().find("Starting playback."), std::string::npos);
+    expect_same_modes(p.modes_before(), p.modes());
+}
+
+INSTANTIATE_TEST_SUITE_P(PlayerOnTerminal, PlayerInterrupted, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) {
+                             return std::string(info.param == SIGINT ? "CtrlC" : "Sigterm");
+                         });
+
+std::vector<char> read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Frames whose two samples are all-zero bit patterns, from the start.
+size_t leading_zero_frames(const char* data, size_t frames) {
+    size_t n = 0;
+    static const char zero[sizeof(StereoFrame)] = {};
+    while (n < frames && std::memcmp(data + n * sizeof(StereoFrame), zero, sizeof zero) == 0) ++n;
+    return n;
+}
+
+// The whole track in real time through SDL's disk driver (about two and a
+// half minutes). The render is faster than real time, so no frame is played
+// before it is rendered, and the stream is wavrender's frames exactly.
+TEST(PlayerStream, EqualsWavrendersFramesThroughTheDiskDriver) {
+    constexpr size_t SAVED_FRAMES = 5828550;  // what wavrender writes
+    constexpr size_t WAV_HEADER = 58;
+    ScratchDir dir;
+    ASSERT_FALSE(dir.path().empty());
+
+    Outcome render = run_program(WAVRENDER_PATH, dir.path(), {}, 1500);
+    ASSERT_TRUE(render.finished && exited_with(render.status, 0)) << render.out << render.err;
+    std::vector<char> wav = read_file(dir.path() + "/[lumenfrost_32k].exe.wav");
+    ASSERT_EQ(wav.size(), WAV_HEADER + SAVED_FRAMES * sizeof(StereoFrame));
+
+    const std::string stream_path = dir.path() + "/stream.raw";
+    Outcome play = run_program(PLAYER_PATH, dir.path(),
+                               {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + stream_path}, 1500);
+    ASSERT_TRUE(play.finished) << "killed after " << play.seconds << " s";
+    EXPECT_TRUE(exited_with(play.status, 0)) << "status " << play.status << "\n" << play.err;
+    EXPECT_TRUE(is_transcript_up_to_playback(play.out)) << play.out;
+    std::printf("player ran %.1f s\n", play.seconds);
+
+    std::vector<char> stream = read_file(stream_path);
+    ASSERT_EQ(stream.size() % sizeof(StereoFrame), 0u);
+    const size_t stream_frames = stream.size() / sizeof(StereoFrame);
+    // SDL hands the driver whole buffers of silence until the device is
+    // unpaused, so the track may start a few buffers in; those are the only
+    // extra frames allowed.
+    const char* track = wav.data() + WAV_HEADER;
+    const size_t stream_zeros = leading_zero_frames(stream.data(), stream_frames);
+    const size_t track_zeros = leading_zero_frames(track, SAVED_FRAMES);
+    ASSERT_GE(stream_zeros, track_zeros);
+    const size_t silent_lead = stream_zeros - track_zeros;
+    std::printf("stream: %zu frames, %zu of device silence before the track\n", stream_frames,
+                silent_lead);
+    EXPECT_EQ(silent_lead % player::DEVICE_BUFFER_FRAMES, 0u);
+    EXPECT_LE(silent_lead, 4u * player::DEVICE_BUFFER_FRAMES);
+    ASSERT_GE(stream_frames, silent_lead + SAVED_FRAMES);
+
+    const char* played = stream.data() + silent_lead * sizeof(StereoFrame);
+    size_t first_difference = SAVED_FRAMES;
+    for (size_t i = 0; i < SAVED_FRAMES; ++i) {
+        if (std::memcmp(played + i * sizeof(StereoFrame), track + i * sizeof(StereoFrame),
+                        sizeof(StereoFrame)) != 0) {
+            first_difference = i;
+            break;
+        }
+    }
+    EXPECT_EQ(first_difference, SAVED_FRAMES) << "first frame that differs";
+}
+
+}  // namespace
