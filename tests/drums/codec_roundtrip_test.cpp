@@ -290,6 +290,19 @@ TEST(GainCoding, DeltasWrapBothWays) {
     EXPECT_LT(energy(y, 4 * 1024 + 512, 5 * 1024), 1e-6 * energy(x, 1024, 1536));
 }
 
+// The last window's second half has no partner to cancel its aliasing: a
+// signal reaching past its middle cannot be carried and is refused.
+TEST(Encoder, RefusesASignalLongerThanItsBlocksCarry) {
+    EXPECT_EQ(codec::carried_length(repeat({{0, 4}})), 3u * 1024);
+    EXPECT_EQ(codec::carried_length(repeat({{0, 3}, {2, 1}, {1, 1}})), 3u * 1024 + 1472);
+    for (int sample = 1; sample <= 7; ++sample) {
+        std::vector<uint8_t> types = codec::sample_block_types(sample);
+        size_t n = codec::carried_length(types);
+        EXPECT_NO_THROW(codec::encode(std::vector<float>(n, 0.0f), types));
+        EXPECT_THROW(codec::encode(std::vector<float>(n + 1, 0.0f), types), std::invalid_argument);
+    }
+}
+
 TEST(GainCoding, IndexRoundsInOctavesAndClamps) {
     for (int g = 0; g <= codec::MAX_GAIN; ++g) {
         double a = std::exp2(0.625 * g - 20.0);

@@ -77,6 +77,20 @@ TEST(Tools, EncoderRejectsAGarbledSourceAndKeepsTheOldSamples) {
     EXPECT_EQ(read_text(out / "sample1.bin"), "the good file");
 }
 
+TEST(Tools, EncoderRejectsASourceTooLongForItsBlocks) {
+    fs::path in = fresh_dir("drums_codec_long"), out = fresh_dir("drums_codec_long_out");
+    for (int n = 1; n <= 7; ++n)
+        drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
+                         std::vector<float>(n == 1 ? 20000 : 3000, 0.1f));
+    ToolRun r = run(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(
+        r.err.find("source1.wav: a signal of 20000 frames is longer than its 17 blocks carry"),
+        std::string::npos)
+        << r.err;
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
 TEST(Tools, EncoderReportsAnUnwritableOutput) {
     fs::path in = fresh_dir("drums_codec_unwritable");
     for (int n = 1; n <= 7; ++n)

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "tools/codec/encoder.h"
@@ -28,8 +29,14 @@ int run_encode(const std::string& sources, const std::string& out) {
     std::vector<uint8_t> packed[7];
     codec::EncodeStats stats[7];
     auto start = std::chrono::steady_clock::now();
-    for (int n = 1; n <= 7; ++n)
-        packed[n - 1] = codec::encode(signal[n - 1], codec::sample_block_types(n), &stats[n - 1]);
+    for (int n = 1; n <= 7; ++n) {
+        try {
+            packed[n - 1] =
+                codec::encode(signal[n - 1], codec::sample_block_types(n), &stats[n - 1]);
+        } catch (const std::invalid_argument& e) {
+            throw std::runtime_error(numbered(sources, "source", n, ".wav") + ": " + e.what());
+        }
+    }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     size_t total = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 #include "engine/data/packed_layout.h"
 #include "engine/dsp/vec4.h"
@@ -204,8 +206,19 @@ uint32_t packed_size(const std::vector<uint8_t>& types) {
     return 2 + blocks + 856 * blocks + 20 * (blocks + 7 * shorts);
 }
 
+size_t carried_length(const std::vector<uint8_t>& types) {
+    if (types.empty()) return 0;
+    std::vector<Window> plan = plan_windows(types);
+    return static_cast<size_t>(plan.back().start + plan.back().length / 2);
+}
+
 std::vector<uint8_t> encode(const std::vector<float>& signal, const std::vector<uint8_t>& types,
                             EncodeStats* stats) {
+    if (types.empty() || signal.size() > carried_length(types))
+        throw std::invalid_argument("a signal of " + std::to_string(signal.size()) +
+                                    " frames is longer than its " + std::to_string(types.size()) +
+                                    " blocks carry (" + std::to_string(carried_length(types)) +
+                                    ")");
     std::vector<Window> plan = plan_windows(types);
     std::vector<double> x(signal.begin(), signal.end());
     uint32_t blocks = static_cast<uint32_t>(types.size());

@@ -16,6 +16,7 @@
 // energy to the source: analysis by synthesis, one pass.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,7 +38,12 @@ std::vector<uint8_t> sample_block_types(int sample);
 uint32_t decoded_length(const std::vector<uint8_t>& types);
 uint32_t packed_size(const std::vector<uint8_t>& types);
 
-// Encodes a mono signal (frames from 0) with the given block types.
+// The longest signal the block types carry: up to the middle of the last
+// window, beyond which no following window cancels the aliasing.
+size_t carried_length(const std::vector<uint8_t>& types);
+
+// Encodes a mono signal (frames from 0) with the given block types. Throws
+// std::invalid_argument for a signal longer than carried_length.
 std::vector<uint8_t> encode(const std::vector<float>& signal, const std::vector<uint8_t>& types,
                             EncodeStats* stats = nullptr);
 
