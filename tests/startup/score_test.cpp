@@ -138,7 +138,10 @@ TEST_F(ScoreTest, CurveSegmentsCarryStartSlopeAndShape) {
             EXPECT_EQ(f.segments[i].inv_length.lane(lane), f.segments[i].inv_length.lane0());
         }
     }
-    // Slopes are 12-bit estimates of 1/length; the last one reaches the sentinel.
+    // Slopes are the processor's 12-bit estimates of 1/length, not divisions;
+    // the last one reaches the sentinel.
+    EXPECT_TRUE(same_bits(f.segments[0].inv_length,
+                          rcp_estimate(f.segments[1].start - f.segments[0].start)));
     const double lengths[4] = {2.5, 0.0, 1.0, 16384.0 - 1.0};
     for (int i : {0, 2, 3}) {
         EXPECT_NEAR(f.segments[i].inv_length.lane0() * lengths[i], 1.0, 1.5 / 4096) << i;
