@@ -106,6 +106,8 @@ struct BandCoder {
             if (z2 == z) break;
             z = z2;
         }
+        // Grown past one in ten, the band gets no noise after all: plain rounding.
+        if (!noise_filled(z, w)) quantise(t, zero.data(), scale, w, trial.data());
         decoded_shape(trial.data(), w, seed, decoded.data());
         double coded_error = shape_error(t, decoded.data(), w);
 
