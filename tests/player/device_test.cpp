@@ -50,17 +50,24 @@ TEST(SdlDevice, DummyDriverPlaysPausesAndStopsAtTheEnd) {
     player::SdlAudioDevice device(rendered);
     ASSERT_TRUE(device.play(track.data(), count)) << device.error();
 
-    using std::chrono::milliseconds;
-    std::this_thread::sleep_for(milliseconds(60));
+    // Waits until the device reports `frames` or more, for at most two seconds.
+    auto wait_for = [&](uint32_t frames) {
+        for (int i = 0; i < 200 && device.position() < frames; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return device.position();
+    };
+    ASSERT_GT(wait_for(1), 0u);
     device.pause();
     const uint32_t paused_at = device.position();
-    EXPECT_GT(paused_at, 0u);
     EXPECT_LT(paused_at, count);
-    std::this_thread::sleep_for(milliseconds(120));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(device.position(), paused_at);
 
     device.restart();
-    std::this_thread::sleep_for(milliseconds(600));
+    EXPECT_EQ(wait_for(count), count);
+    // Past the end the position holds.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(device.position(), count);
     device.close();
 }
