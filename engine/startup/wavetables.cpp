@@ -78,6 +78,7 @@ void build_pulse_table(const Vec4* inverse) {
                 // The half step of odd h a is dropped: floor(h a / 2).
                 const Vec4 s1(SINE_TABLE[((h * a) >> 1) & MASK]);
                 const float* cosines = harmonic_cosines[h] + b0;
+#pragma GCC unroll 8
                 for (int v = 0; v < VECTORS; ++v) {
                     // P = (S1 S2) r(h) + P
                     p[v] = fma(s1 * Vec4::load(cosines + 4 * v), inverse[h], p[v]);
