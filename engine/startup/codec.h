@@ -17,7 +17,8 @@ constexpr uint8_t BLOCK_SHORT = 1;
 constexpr uint8_t BLOCK_LONG_TO_SHORT = 2;
 constexpr uint8_t BLOCK_SHORT_TO_LONG = 3;
 
-// Fills the inverse-transform basis for half length 128 or 1024.
+// Fills the inverse-transform basis for half length 128 or 1024, and the window
+// weights of the block types that use it (short; long and both transitions).
 void build_cosine_basis(uint32_t half_length);
 
 // sin((pi/2) sin²(pi x / a)): the power-complementary window of length a at x.
