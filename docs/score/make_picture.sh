@@ -99,5 +99,5 @@ done
 "$convert" "$tmp/title.png" "$tmp/names.png" "$tmp/full_l.png" "$tmp/bass_l.png" \
     "$tmp/loud.png" "$tmp/axis.png" -append \
     -stroke '#ffffff80' -strokewidth 1 -draw "translate 0,30 $marks" \
-    "$out"
+    -dither None -colors 96 "PNG8:$out"
 echo "wrote $out"
