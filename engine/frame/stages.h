@@ -2,6 +2,8 @@
 #pragma once
 
 #include "engine/dsp/vec4.h"
+#include "engine/frame/mix.h"
+#include "engine/voices/voices.h"
 
 namespace lf {
 
@@ -16,5 +18,117 @@ Vec4 run_frame_stages(Vec4 t);
 // The final soft clip: 1 - 2 / (1 + 2^(3.5 x)) with the reciprocal estimate,
 // times 1.009. About tanh(1.213 x), limited to +-1.009.
 Vec4 soft_clip(Vec4 x);
+
+// The stages of a frame, in order, as a benchmark that times them names them.
+enum Stage : int {
+    STAGE_SCORE_WALK,
+    STAGE_TRACK0,
+    STAGE_NOISE_SWEEP,
+    STAGE_FRONT_START,
+    STAGE_TRACK1,
+    STAGE_TRACK7,
+    STAGE_TRACK9,
+    STAGE_TRACK10,
+    STAGE_FRONT_FILTER,
+    STAGE_TRACK11,
+    STAGE_TRACK14,
+    STAGE_BASS_DUCKING,
+    STAGE_TRACK12,
+    STAGE_MAIN_START,
+    STAGE_TRACK13,
+    STAGE_TRACK16,
+    STAGE_TRACK17,
+    STAGE_TRACK19,
+    STAGE_BUS_ADDS,
+    STAGE_MASTER_CHAIN,
+    STAGE_TRACK21,
+    STAGE_TRACK22,
+    STAGE_TRACK23,
+    STAGE_FINAL,
+    STAGE_COUNT
+};
+
+inline constexpr const char* STAGE_NAMES[STAGE_COUNT] = {
+    "score walk",    "track 0 break",         "noise sweep",    "front bus start", "track 1 chords",
+    "track 7 pluck", "track 9 ride",          "track 10 hats",  "front bus bank",  "track 11 kick",
+    "track 14 bass", "bass ducking",          "track 12 crash", "main bus start",  "track 13 snare",
+    "track 16 arp",  "track 17 glide",        "track 19 lead",  "bus adds",        "master chain",
+    "track 21 solo", "track 22 crash reverb", "track 23 blips", "final stage",
+};
+
+// The render path's probe: marks compile to nothing.
+struct NoStageProbe {
+    void mark(Stage) {}
+};
+
+// The stage order, with probe.mark(s) after stage s so that a benchmark can
+// time every stage of the real track; run_frame_stages passes the empty probe.
+// The order is part of the sound: the voices share one noise generator, some
+// rewrite lanes of their own cursors, and three skip all their work (noise
+// draws included) while their gate is closed.
+template <class Probe>
+inline Vec4 run_frame_stages_probed(Vec4 t, Probe& probe) {
+    score_walk(t);
+    probe.mark(STAGE_SCORE_WALK);
+
+    Vec4 v0 = voice_track0();  // 1
+    probe.mark(STAGE_TRACK0);
+    Vec4 vn = voice_noise_sweep();  // 2
+    probe.mark(STAGE_NOISE_SWEEP);
+    Vec4 front = front_bus_start(v0, vn);  // 3
+    probe.mark(STAGE_FRONT_START);
+    Vec4 v1 = voice_track1();  // 4
+    probe.mark(STAGE_TRACK1);
+    front = bus_add(front, 0.23f, v1);  // 5
+    probe.mark(STAGE_BUS_ADDS);
+    Vec4 v7 = voice_track7();  // 6
+    probe.mark(STAGE_TRACK7);
+    front = bus_add(front, 0.65f, v7);  // 7
+    probe.mark(STAGE_BUS_ADDS);
+    Vec4 v9 = voice_track9();  // 8
+    probe.mark(STAGE_TRACK9);
+    front = bus_add(front, 2.91923f, v9);  // 9
+    probe.mark(STAGE_BUS_ADDS);
+    Vec4 v10 = voice_track10();  // 10
+    probe.mark(STAGE_TRACK10);
+    front = front_bus_filter(front, v10);  // 11
+    probe.mark(STAGE_FRONT_FILTER);
+    Vec4 v11 = voice_track11();  // 12
+    probe.mark(STAGE_TRACK11);
+    Vec4 v14 = voice_track14();  // 13
+    probe.mark(STAGE_TRACK14);
+    Vec4 bass = bass_ducking(v14, v11);  // 14
+    probe.mark(STAGE_BASS_DUCKING);
+    Vec4 v12 = voice_track12();  // 15
+    probe.mark(STAGE_TRACK12);
+    Vec4 main = main_bus_start(front, v11, bass, v12);  // 16
+    probe.mark(STAGE_MAIN_START);
+    Vec4 v13 = voice_track13();  // 17
+    probe.mark(STAGE_TRACK13);
+    Vec4 v16 = voice_track16();  // 18
+    probe.mark(STAGE_TRACK16);
+    main = bus_add(main, 1.14f, v13);  // 19
+    main = bus_add(main, 0.68f, v16);
+    probe.mark(STAGE_BUS_ADDS);
+    Vec4 v17 = voice_track17();  // 20
+    probe.mark(STAGE_TRACK17);
+    main = bus_add(main, 0.39f, v17);  // 21
+    probe.mark(STAGE_BUS_ADDS);
+    Vec4 v19 = voice_track19();  // 22
+    probe.mark(STAGE_TRACK19);
+    main = bus_add(main, 1.49f, v19);  // 23
+    probe.mark(STAGE_BUS_ADDS);
+    Vec4 gated = master_chain(main);
+    probe.mark(STAGE_MASTER_CHAIN);
+    Vec4 v21 = voice_track21();  // 24
+    probe.mark(STAGE_TRACK21);
+    Vec4 v22 = voice_track22();  // 25
+    probe.mark(STAGE_TRACK22);
+    Vec4 v23 = voice_track23();  // 26
+    probe.mark(STAGE_TRACK23);
+    Vec4 out = final_stage(gated, v21, v22, v23);  // 27
+    probe.mark(STAGE_FINAL);
+    return out;
+}
 
 }  // namespace lf
