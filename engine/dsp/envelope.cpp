@@ -51,22 +51,57 @@ void adsr_step(const EnvShape& shape, NoteState note, float& level) {
     level = l.lane0();
 }
 
-Vec4 curve_env_eval(CurveEnv& env, Vec4 t) {
-    // Lane 0 alone chooses the segment; all lanes of a segment are equal.
-    const float t0 = t.lane0();
-    while (t0 >= env.segment[1].start.lane0()) ++env.segment;
-    const CurveSegment& s = *env.segment;
+namespace {
+
+// The curve's value at t within segment s, lane by lane.
+inline Vec4 curve_value_at(Vec4 t, Vec4 start, Vec4 inv_length, Vec4 base, Vec4 scale, Vec4 p,
+                           Vec4 q) {
     // u runs from 1 at the segment start to 0 at its end:
     // u = 1 − (t − start)·inv_length
-    Vec4 u = fnma(t - s.start, s.inv_length, Vec4(1.0f));
+    Vec4 u = fnma(t - start, inv_length, Vec4(1.0f));
     // v = (1 − u^p)^q. Outside the segment fast_log2 of u <= 0 (after the end)
     // or of 1 − u^p <= 0 (before the start) gives the most negative float, and
     // fast_exp2 of that is 0, so v sticks to 1 or 0.
-    Vec4 a = fast_exp2(s.p * fast_log2(u));
-    Vec4 v = fast_exp2(s.q * fast_log2(Vec4(1.0f) - a));
+    Vec4 a = fast_exp2(p * fast_log2(u));
+    Vec4 v = fast_exp2(q * fast_log2(Vec4(1.0f) - a));
     // base + scale·v
-    env.out = fma(s.scale, v, s.base);
+    return fma(scale, v, base);
+}
+
+// Lane 0 alone chooses the segment; all lanes of a segment are equal.
+inline const CurveSegment& curve_step(CurveEnv& env, float t0) {
+    while (t0 >= env.segment[1].start.lane0()) ++env.segment;
+    return *env.segment;
+}
+
+// (a0, b0, c0, d0) for four vectors whose lanes are each equal.
+inline Vec4 lanes_of(Vec4 a, Vec4 b, Vec4 c, Vec4 d) {
+    return with_lane<3>(with_lane<2>(with_lane<1>(a, b), c), d);
+}
+
+}  // namespace
+
+Vec4 curve_env_eval(CurveEnv& env, Vec4 t) {
+    const CurveSegment& s = curve_step(env, t.lane0());
+    env.out = curve_value_at(t, s.start, s.inv_length, s.base, s.scale, s.p, s.q);
     return env.out;
+}
+
+void curve_env_eval4(CurveEnv* const (&envs)[4], Vec4 t) {
+    const float t0 = t.lane0();
+    const CurveSegment& a = curve_step(*envs[0], t0);
+    const CurveSegment& b = curve_step(*envs[1], t0);
+    const CurveSegment& c = curve_step(*envs[2], t0);
+    const CurveSegment& d = curve_step(*envs[3], t0);
+    Vec4 value = curve_value_at(t, lanes_of(a.start, b.start, c.start, d.start),
+                                lanes_of(a.inv_length, b.inv_length, c.inv_length, d.inv_length),
+                                lanes_of(a.base, b.base, c.base, d.base),
+                                lanes_of(a.scale, b.scale, c.scale, d.scale),
+                                lanes_of(a.p, b.p, c.p, d.p), lanes_of(a.q, b.q, c.q, d.q));
+    envs[0]->out = broadcast<0>(value);
+    envs[1]->out = broadcast<1>(value);
+    envs[2]->out = broadcast<2>(value);
+    envs[3]->out = broadcast<3>(value);
 }
 
 Vec4 env_follow(Vec4& state, Vec4 x) {

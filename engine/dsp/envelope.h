@@ -22,9 +22,9 @@ struct NoteEvent {
 using NoteState = Vec4;
 
 struct EventCursor {
-    float velocity;           // copy of the current event's velocity
-    const NoteEvent* event;   // current event
-    float level;              // envelope level slot for the units that want one
+    float velocity;          // copy of the current event's velocity
+    const NoteEvent* event;  // current event
+    float level;             // envelope level slot for the units that want one
     NoteState state;
 };
 
@@ -34,9 +34,9 @@ void event_cursor_advance(EventCursor& cursor, float t);
 
 struct EnvShape {
     float attack_s;
-    float decay_s;   // counted from the note's start
-    float decay_db;  // level change per decay time (negative to fall)
-    float release_s; // time to fall by 60 dB
+    float decay_s;    // counted from the note's start
+    float decay_db;   // level change per decay time (negative to fall)
+    float release_s;  // time to fall by 60 dB
 };
 
 // Moves one envelope level on by one frame.
@@ -59,6 +59,13 @@ struct CurveEnv {
 
 // Steps to the segment that holds t (lane 0 decides), writes and returns the value.
 Vec4 curve_env_eval(CurveEnv& env, Vec4 t);
+
+// curve_env_eval for four curves at once, at a time t whose lanes are equal.
+// Every segment's lanes are equal too (the score builds them so), so each
+// curve's four lanes would compute one value four times over; here lane i
+// computes it once for envs[i], with the same operations in the same order,
+// and every curve's out receives its lane in all four lanes: the same bits.
+void curve_env_eval4(CurveEnv* const (&envs)[4], Vec4 t);
 
 // state += (|x| − state)·0.0002; returns the new state. Time constant 5000 frames.
 Vec4 env_follow(Vec4& state, Vec4 x);
