@@ -26,6 +26,7 @@ Vec4 delay_read_sinc(const DelayRing& ring, Vec4 d) {
     int32_t t0 = to_int(n.lane0()) - 8;
     // x = π·f + π·8, the distance of the first tap in radians.
     Vec4 x = fma(pi, Vec4(8.0f), pi * f);
+    delay_prefetch(ring, ring.index + t0);
     Vec4 sgn = one;
     Vec4 acc = Vec4::zero();
     Vec4 wsum = Vec4::zero();

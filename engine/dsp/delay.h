@@ -3,6 +3,12 @@
 //
 // A ring holds 32768 frames; its write index counts down, so the frame pushed
 // d pushes ago sits at (index + d) & 32767 and every wrap is one mask.
+//
+// The track runs about a hundred rings at once, more streams than the
+// processor's prefetcher follows, and a slot is written again only 32768
+// frames after its last write, long after it left the cache. So every push
+// and every long read asks for its slot a few frames ahead; the hint changes
+// no value.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +25,21 @@ struct DelayRing {
     int32_t index;  // slot of the newest frame
 };
 
+// How far ahead the hints reach: 8 frames, two cache lines of slots.
+constexpr int32_t RING_PREFETCH_FRAMES = 8;
+
+// Hints that slot `at` (any integer, masked here) will be read in
+// RING_PREFETCH_FRAMES frames' time, when the read position has moved there.
+inline void delay_prefetch(const DelayRing& ring, int32_t at) {
+    __builtin_prefetch(&ring.slot[(at - RING_PREFETCH_FRAMES) & RING_MASK]);
+}
+
 // Moves the index back by one (0 wraps to 32767) and stores x there.
 inline void delay_push(DelayRing& ring, Vec4 x) {
     ring.index = (ring.index - 1) & RING_MASK;
     ring.slot[ring.index] = x;
+    // The slot written RING_PREFETCH_FRAMES pushes from now.
+    __builtin_prefetch(&ring.slot[(ring.index - RING_PREFETCH_FRAMES) & RING_MASK], 1);
 }
 
 // The frame d pushes back (d = 0 is the newest), interpolated linearly. The
@@ -33,6 +50,7 @@ inline Vec4 delay_read_linear(const DelayRing& ring, Vec4 d) {
     Vec4 p = Vec4(static_cast<float>(ring.index)) + d;
     Vec4 whole = floor(p);
     int32_t i = to_int(whole.lane0());
+    delay_prefetch(ring, i);
     Vec4 a = ring.slot[i & RING_MASK];
     Vec4 b = ring.slot[(i + 1) & RING_MASK];
     // a + f·(b − a)

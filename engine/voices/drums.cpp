@@ -38,6 +38,7 @@ inline Vec4 mid_side(Vec4 a, Vec4 b) {
 // `lag` frames earlier; lanes 0, 2 and 3 stay.
 inline Vec4 haas_step(DelayRing& ring, Vec4 x, int32_t lag) {
     delay_push(ring, x);
+    delay_prefetch(ring, ring.index + lag);
     return with_lane<1>(x, ring.slot[(ring.index + lag) & RING_MASK]);
 }
 

@@ -60,6 +60,7 @@ Vec4 voice_track16() {
     Vec4 y = biquad_process(lowpass_4000_a, st.lowpass, unison_voice_process(params));
     // Left: the arpeggio now; right: the arpeggio 2/3 s ago, a canon at two beats.
     delay_push(st.right_delay, y);
+    delay_prefetch(st.right_delay, st.right_delay.index + TRACK16_RIGHT_DELAY_FRAMES);
     Vec4 late =
         st.right_delay.slot[(st.right_delay.index + TRACK16_RIGHT_DELAY_FRAMES) & RING_MASK];
     Vec4 dry = with_lane<1>(y, late);
