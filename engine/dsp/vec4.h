@@ -277,7 +277,7 @@ inline Vec4 floor(Vec4 a) { LF_LANES(std::floor(a.l[i])); }
 inline float lf_round_even(float x) {
     float f = std::floor(x), d = x - f;
     if (d > 0.5f || (d == 0.5f && std::fmod(f, 2.0f) != 0.0f)) f += 1.0f;
-    return f;
+    return std::copysign(f, x);  // -0.5 rounds to -0, as the instruction does
 }
 inline Vec4 round_even(Vec4 a) { LF_LANES(lf_round_even(a.l[i])); }
 inline Int4 to_int(Vec4 a) { LF_INT_LANES(static_cast<int32_t>(std::lrint(a.l[i]))); }

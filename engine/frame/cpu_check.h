@@ -29,7 +29,7 @@ inline const char* engine_missing_cpu_features_from(unsigned leaf1_ecx, unsigned
 // Returns nullptr when this processor has what the engine needs, else a short
 // description of what is missing.
 inline const char* engine_missing_cpu_features() {
-#if defined(__x86_64__)
+#if defined(__x86_64__) && !defined(LUMENFROST_PORTABLE)
     unsigned a = 0, b = 0, c = 0, d = 0;
     if (!__get_cpuid(1, &a, &b, &c, &d)) return "CPUID";
     const unsigned leaf1_ecx = c;

@@ -360,6 +360,9 @@ TEST(CheckedInSamples, HaveTheTableBlockTypesAndSizes) {
 // from the recipes must give them back byte for byte, so that a drift of the
 // tools is caught instead of silently changing the music.
 TEST(CheckedInSamples, AreReproducedByteForByteFromTheRecipes) {
+    // The encoder listens through the engine's decoder; the portable build
+    // decodes without flush-to-zero, so only the SIMD build reproduces the files.
+    if (!LUMENFROST_X86) GTEST_SKIP() << "the recording of record is made by the SIMD build";
     std::vector<drums::Recording> kit = drums::render_kit(content("drums"));
     ASSERT_EQ(kit.size(), 7u);
     for (const drums::Recording& rec : kit) {
