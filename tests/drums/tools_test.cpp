@@ -2,8 +2,11 @@
 // no good file destroyed.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "tools/drums/wav.h"
 
@@ -16,8 +19,22 @@ struct ToolRun {
     std::string err;
 };
 
+// Per process: ctest runs the cases of this program side by side.
+fs::path scratch_root() {
+    return fs::path(::testing::TempDir()) / ("lumenfrost_drums_" + std::to_string(::getpid()));
+}
+
+// Removes this process's scratch folder when the program ends.
+struct ScratchCleanup {
+    ~ScratchCleanup() {
+        std::error_code ignored;
+        fs::remove_all(scratch_root(), ignored);
+    }
+} scratch_cleanup;
+
 ToolRun run(const std::string& command) {
-    fs::path err = fs::path(::testing::TempDir()) / "drums_tool_stderr.txt";
+    fs::create_directories(scratch_root());
+    fs::path err = scratch_root() / "tool_stderr.txt";
     int status = std::system((command + " >/dev/null 2>" + err.string()).c_str());
     std::ifstream f(err);
     std::string text((std::istreambuf_iterator<char>(f)), {});
@@ -25,7 +42,7 @@ ToolRun run(const std::string& command) {
 }
 
 fs::path fresh_dir(const char* name) {
-    fs::path d = fs::path(::testing::TempDir()) / name;
+    fs::path d = scratch_root() / name;
     fs::remove_all(d);
     fs::create_directories(d);
     return d;
