@@ -8,21 +8,12 @@
 #include <vector>
 
 #include "engine/dsp/math.h"
+#include "tests/math/engine_mode.h"
 #include "tests/math/portable_path.h"
 
 using namespace lf;
 
 namespace {
-
-class EngineMode : public ::testing::Test {
-protected:
-    void SetUp() override {
-        saved_ = read_fp_control();
-        set_engine_fp_mode();
-    }
-    void TearDown() override { write_fp_control(saved_); }
-    uint32_t saved_ = 0;
-};
 
 float lane0(Vec4 v) { return v.lane0(); }
 

@@ -5,20 +5,13 @@
 #include <cstring>
 
 #include "engine/dsp/vec4.h"
+#include "tests/math/engine_mode.h"
 
 using namespace lf;
 
-namespace {
+using Vec4Mode = EngineMode;
 
-class Vec4Mode : public ::testing::Test {
-protected:
-    void SetUp() override {
-        saved_ = read_fp_control();
-        set_engine_fp_mode();
-    }
-    void TearDown() override { write_fp_control(saved_); }
-    uint32_t saved_ = 0;
-};
+namespace {
 
 uint32_t bits_of(float f) {
     uint32_t u;

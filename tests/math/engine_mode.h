@@ -1,0 +1,17 @@
+// A fixture that runs each test in the engine's floating-point mode and puts
+// the thread's previous mode back afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "engine/dsp/vec4.h"
+
+class EngineMode : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = lf::read_fp_control();
+        lf::set_engine_fp_mode();
+    }
+    void TearDown() override { lf::write_fp_control(saved_); }
+    uint32_t saved_ = 0;
+};
