@@ -79,20 +79,12 @@ inline Vec4 lanes_of(Vec4 a, Vec4 b, Vec4 c, Vec4 d) {
     return with_lane<3>(with_lane<2>(with_lane<1>(a, b), c), d);
 }
 
-}  // namespace
-
-Vec4 curve_env_eval(CurveEnv& env, Vec4 t) {
-    const CurveSegment& s = curve_step(env, t.lane0());
-    env.out = curve_value_at(t, s.start, s.inv_length, s.base, s.scale, s.p, s.q);
-    return env.out;
-}
-
-void curve_env_eval4(CurveEnv* const (&envs)[4], Vec4 t) {
-    const float t0 = t.lane0();
-    const CurveSegment& a = curve_step(*envs[0], t0);
-    const CurveSegment& b = curve_step(*envs[1], t0);
-    const CurveSegment& c = curve_step(*envs[2], t0);
-    const CurveSegment& d = curve_step(*envs[3], t0);
+// Four curves on their current segments, one per lane.
+void curve_value4(CurveEnv* const (&envs)[4], Vec4 t) {
+    const CurveSegment& a = *envs[0]->segment;
+    const CurveSegment& b = *envs[1]->segment;
+    const CurveSegment& c = *envs[2]->segment;
+    const CurveSegment& d = *envs[3]->segment;
     Vec4 value = curve_value_at(t, lanes_of(a.start, b.start, c.start, d.start),
                                 lanes_of(a.inv_length, b.inv_length, c.inv_length, d.inv_length),
                                 lanes_of(a.base, b.base, c.base, d.base),
@@ -102,6 +94,58 @@ void curve_env_eval4(CurveEnv* const (&envs)[4], Vec4 t) {
     envs[1]->out = broadcast<1>(value);
     envs[2]->out = broadcast<2>(value);
     envs[3]->out = broadcast<3>(value);
+}
+
+// True where curve_value_at(t, s) is exactly fma(scale, 0, base) for a t whose
+// lanes are t0: the scale is ±0, t lies at or after the start, the slope
+// 1/length is not negative and both exponents lie in (0, 64]. Then
+//   u = 1 − (t − start)·inv_length is finite and at most 1;
+//   fast_log2(u) is −3.4e38 (u <= 0), −0 (u = 1), or in [−127, 1e-5) (its
+//   series for m = 2u·2^k in [1, 2) stays below 1 − e + 127);
+//   p times that is −∞ or below 0.001, so a = fast_exp2(…) lies in [+0, 1.01]
+//   (0 below −127, else a positive polynomial times 2^n with n <= 0);
+//   1 − a is at most 1, and the same two steps give v in [+0, 1.01]: never
+//   NaN, never infinite, never negative.
+// A zero scale times such a v is a zero of the scale's sign, so the fused
+// base + scale·v rounds to base + scale·0. Comparisons with NaN are false, so
+// any NaN field takes the full evaluation.
+inline bool curve_holds_still(const CurveSegment& s, float t0) {
+    const float p = s.p.lane0(), q = s.q.lane0();
+    return s.scale.lane0() == 0.0f && t0 >= s.start.lane0() && s.inv_length.lane0() >= 0.0f &&
+           p > 0.0f && p <= 64.0f && q > 0.0f && q <= 64.0f;
+}
+
+}  // namespace
+
+Vec4 curve_env_eval(CurveEnv& env, Vec4 t) {
+    const CurveSegment& s = curve_step(env, t.lane0());
+    env.out = curve_value_at(t, s.start, s.inv_length, s.base, s.scale, s.p, s.q);
+    return env.out;
+}
+
+void curve_envs_eval(CurveEnv* const* envs, int count, Vec4 t) {
+    const float t0 = t.lane0();
+    CurveEnv* moving[4];
+    int waiting = 0;
+    for (int i = 0; i < count; ++i) {
+        CurveEnv& env = *envs[i];
+        const CurveSegment& s = curve_step(env, t0);
+        if (curve_holds_still(s, t0)) {
+            env.out = fma(s.scale, Vec4::zero(), s.base);
+            continue;
+        }
+        moving[waiting++] = &env;
+        if (waiting == 4) {
+            curve_value4(moving, t);
+            waiting = 0;
+        }
+    }
+    if (waiting > 0) {
+        // The spare lanes repeat the first waiting curve, which is then
+        // written twice with the same value.
+        for (int k = waiting; k < 4; ++k) moving[k] = moving[0];
+        curve_value4(moving, t);
+    }
 }
 
 Vec4 env_follow(Vec4& state, Vec4 x) {

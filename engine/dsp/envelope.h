@@ -60,12 +60,16 @@ struct CurveEnv {
 // Steps to the segment that holds t (lane 0 decides), writes and returns the value.
 Vec4 curve_env_eval(CurveEnv& env, Vec4 t);
 
-// curve_env_eval for four curves at once, at a time t whose lanes are equal.
-// Every segment's lanes are equal too (the score builds them so), so each
-// curve's four lanes would compute one value four times over; here lane i
-// computes it once for envs[i], with the same operations in the same order,
-// and every curve's out receives its lane in all four lanes: the same bits.
-void curve_env_eval4(CurveEnv* const (&envs)[4], Vec4 t);
+// curve_env_eval for `count` curves at a time t whose lanes are equal, as the
+// score walk needs it, in fewer operations and with the same bits:
+// - every segment's lanes are equal (the score builds them so), so a curve's
+//   four lanes would compute one value four times over; instead lane i of one
+//   evaluation computes it for one curve, with the same operations in the same
+//   order, and the curve's out receives that lane in all four lanes;
+// - a curve that holds still (its segment's scale is zero and its shape is
+//   tame, see curve_holds_still in envelope.cpp) gets base + scale·0 directly,
+//   the exact value the full evaluation would round to.
+void curve_envs_eval(CurveEnv* const* envs, int count, Vec4 t);
 
 // state += (|x| − state)·0.0002; returns the new state. Time constant 5000 frames.
 Vec4 env_follow(Vec4& state, Vec4 x);

@@ -19,15 +19,10 @@ Vec4 soft_clip(Vec4 x) {
 void score_walk(Vec4 t) {
     const float now = t.lane0();
     for (int k = NOTE_LIST_COUNT - 1; k >= 0; --k) event_cursor_advance(note_cursors[k], now);
-    // Four curves per evaluation, one in each lane; the curves are independent,
-    // so grouping them changes nothing but the count of evaluations.
-    static_assert(std::size(CURVES_IN_USE) % 4 == 0);
-    for (size_t i = 0; i < std::size(CURVES_IN_USE); i += 4) {
-        CurveEnv* const group[4] = {
-            &curve_envs[CURVES_IN_USE[i]], &curve_envs[CURVES_IN_USE[i + 1]],
-            &curve_envs[CURVES_IN_USE[i + 2]], &curve_envs[CURVES_IN_USE[i + 3]]};
-        curve_env_eval4(group, t);
-    }
+    // The curves are independent: evaluating them together changes no value.
+    CurveEnv* curves[std::size(CURVES_IN_USE)];
+    for (size_t i = 0; i < std::size(CURVES_IN_USE); ++i) curves[i] = &curve_envs[CURVES_IN_USE[i]];
+    curve_envs_eval(curves, static_cast<int>(std::size(curves)), t);
 }
 
 Vec4 run_frame_stages(Vec4 t) {
