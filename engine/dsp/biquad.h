@@ -6,6 +6,8 @@
 // coefficients filters lane i of the signal.
 #pragma once
 
+#include <cstring>
+
 #include "engine/dsp/vec4.h"
 
 namespace lf {
@@ -40,6 +42,55 @@ BiquadCoeffs design_low_shelf(Vec4 f, Vec4 q, Vec4 a);
 BiquadCoeffs design_lowpass(Vec4 f, Vec4 q);
 BiquadCoeffs design_notch(Vec4 f, Vec4 q);
 BiquadCoeffs design_peaking(Vec4 f, Vec4 q, Vec4 a);
+
+// A filter that re-designs itself every frame usually gets the same inputs as
+// on the frame before (a curve that holds, a constant cutoff). A design is a
+// pure function of the bits of its inputs (the rounding mode never changes
+// while rendering), so where they repeat, the coefficients made from them
+// last time are exactly those a new design would make. The record keeps the
+// inputs of the last design and is zero (nothing designed yet) at start.
+struct DesignInputs {
+    Vec4 f, q, a;
+    bool valid;
+};
+
+// True when (f, q, a) are bit for bit the recorded inputs; otherwise records
+// them and returns false, and the caller designs anew.
+inline bool design_inputs_repeat(DesignInputs& last, Vec4 f, Vec4 q, Vec4 a = Vec4::zero()) {
+    if (last.valid && std::memcmp(&last.f, &f, sizeof f) == 0 &&
+        std::memcmp(&last.q, &q, sizeof q) == 0 && std::memcmp(&last.a, &a, sizeof a) == 0) {
+        return true;
+    }
+    last.f = f;
+    last.q = q;
+    last.a = a;
+    last.valid = true;
+    return false;
+}
+
+// A filter's coefficients with the inputs they were designed from.
+struct RememberedDesign {
+    DesignInputs inputs;
+    BiquadCoeffs coeffs;
+};
+
+// The designs above, made only when their inputs differ from the last call's.
+inline const BiquadCoeffs& design_highpass(RememberedDesign& d, Vec4 f, Vec4 q) {
+    if (!design_inputs_repeat(d.inputs, f, q)) d.coeffs = design_highpass(f, q);
+    return d.coeffs;
+}
+inline const BiquadCoeffs& design_lowpass(RememberedDesign& d, Vec4 f, Vec4 q) {
+    if (!design_inputs_repeat(d.inputs, f, q)) d.coeffs = design_lowpass(f, q);
+    return d.coeffs;
+}
+inline const BiquadCoeffs& design_bandpass(RememberedDesign& d, Vec4 f, Vec4 q) {
+    if (!design_inputs_repeat(d.inputs, f, q)) d.coeffs = design_bandpass(f, q);
+    return d.coeffs;
+}
+inline const BiquadCoeffs& design_low_shelf(RememberedDesign& d, Vec4 f, Vec4 q, Vec4 a) {
+    if (!design_inputs_repeat(d.inputs, f, q, a)) d.coeffs = design_low_shelf(f, q, a);
+    return d.coeffs;
+}
 
 // Fourth-order Linkwitz-Riley split: each path is one Butterworth section run twice.
 struct CrossoverSplit {

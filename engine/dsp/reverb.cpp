@@ -59,8 +59,10 @@ Vec4 reverb_process(ReverbUnit& unit, Vec4 x, const ReverbParams& params) {
         sig = fnma(gain, w, t);
     }
 
-    // The high-pass follows its cutoff parameter frame by frame.
-    BiquadCoeffs highpass = design_highpass(Vec4(params.highpass_hz), Vec4(0.70710677f));
+    // The high-pass follows its cutoff parameter frame by frame (designed
+    // again only when the cutoff changes).
+    const BiquadCoeffs& highpass =
+        design_highpass(unit.highpass_design, Vec4(params.highpass_hz), Vec4(0.70710677f));
     Vec4 h = biquad_process(highpass, unit.highpass, sig);
 
     // Mid/side width: m = 0.5·h0 + 0.5·h1, out = ((h − m)·width + m)·(wet·0.125).

@@ -13,6 +13,7 @@ struct ReverbUnit {
     DelayRing line[12];  // 0-7 all-passes, 8-11 combs
     Vec4 damp[12];       // one-pole states; only the combs' are used
     BiquadState highpass;
+    RememberedDesign highpass_design;
 };
 
 struct ReverbParams {

@@ -70,7 +70,10 @@ Vec4 freq_shift_process(FreqShifter& shifter, Vec4 x, const FreqShiftParams& par
 }
 
 Vec4 band_shift_process(BandShifter& shifter, Vec4 x, const BandShiftParams& params) {
-    design_crossover(shifter.split, params.crossover_hz);
+    // Designed again only when the crossover frequency changes.
+    if (!design_inputs_repeat(shifter.split_inputs, params.crossover_hz, Vec4::zero())) {
+        design_crossover(shifter.split, params.crossover_hz);
+    }
     CrossoverOutput bands = crossover_process(shifter.split, x);
 
     // Each stage shifts the high band down and up in two shifters with their own

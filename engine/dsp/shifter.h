@@ -37,6 +37,7 @@ Vec4 freq_shift_process(FreqShifter& shifter, Vec4 x, const FreqShiftParams& par
 struct BandShifter {
     FreqShifter shifter[8];
     CrossoverSplit split;
+    DesignInputs split_inputs;  // the crossover frequency split was designed for
 };
 
 struct BandShiftParams {

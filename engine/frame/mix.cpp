@@ -65,13 +65,14 @@ Vec4 master_chain(Vec4 m) {
     // M + c1·(2·w − M): dry at 0, the mean of dry and twice the wet at 0.5.
     m = fma(splat0(curve_value(CURVE_REVERB_MIX)), fms(Vec4(2.0f), w, m), m);
 
-    // Swept high-pass and four-stage low-pass, designed anew every frame.
-    s.bus_highpass =
-        design_highpass(unit_to_cutoff(splat0(curve_value(CURVE_HIGHPASS))), Vec4(0.795f));
-    m = biquad_process(s.bus_highpass, s.bus_highpass_state, m);
-    s.bus_lowpass =
-        design_lowpass(unit_to_cutoff(splat0(curve_value(CURVE_LOWPASS))), Vec4(0.70710677f));
-    for (BiquadState& stage : s.bus_lowpass_state) m = biquad_process(s.bus_lowpass, stage, m);
+    // Swept high-pass and four-stage low-pass, designed anew whenever their
+    // curves move.
+    const BiquadCoeffs& highpass = design_highpass(
+        s.bus_highpass, unit_to_cutoff(splat0(curve_value(CURVE_HIGHPASS))), Vec4(0.795f));
+    m = biquad_process(highpass, s.bus_highpass_state, m);
+    const BiquadCoeffs& lowpass = design_lowpass(
+        s.bus_lowpass, unit_to_cutoff(splat0(curve_value(CURVE_LOWPASS))), Vec4(0.70710677f));
+    for (BiquadState& stage : s.bus_lowpass_state) m = biquad_process(lowpass, stage, m);
 
     // Frequency shifter: 3 Hz down, right channel 0.123 cycles apart.
     FreqShiftParams shift;

@@ -16,9 +16,9 @@ struct MixState {
     Vec4 duck_follower;
     ReverbUnit master_reverb;
     BiquadState reverb_notch;
-    BiquadCoeffs bus_highpass;
+    RememberedDesign bus_highpass;
     BiquadState bus_highpass_state;
-    BiquadCoeffs bus_lowpass;
+    RememberedDesign bus_lowpass;
     BiquadState bus_lowpass_state[4];
     FreqShifter master_shifter;
     RateReducer master_reducer;

@@ -65,9 +65,10 @@ Vec4 voice_track14() {
     // Shelf at 4 f, ±3 dB as curve 19 goes from 0 to 1.
     Vec4 shelf_gain =
         fast_exp2(fms(Vec4(6.0f), curve_value(CURVE_BASS_SHELF), Vec4(3.0f)) * Vec4(0.1660964f));
-    Vec4 y = biquad_process(design_low_shelf(Vec4(4.0f) * f, q, shelf_gain), st.low_shelf, v);
+    Vec4 y = biquad_process(design_low_shelf(st.low_shelf_design, Vec4(4.0f) * f, q, shelf_gain),
+                            st.low_shelf, v);
     Vec4 cutoff = Vec4(0.1f) * f * unit_to_cutoff(curve_value(CURVE_BASS_CUTOFF));
-    y = biquad_process(design_lowpass(cutoff, q), st.lowpass, y);
+    y = biquad_process(design_lowpass(st.lowpass_design, cutoff, q), st.lowpass, y);
     Vec4 t = Vec4(0.25f) * y;
 
     // Noise layer: one draw per frame, smoothed, scaled by curve 18, high-passed twice.
@@ -114,8 +115,8 @@ Vec4 voice_track14() {
     Vec4 s = band_shift_process(st.band_shifter, y11, shift);
     Vec4 y12 = fma(curve_value(CURVE_BASS_SHIFT_MIX), s - y11, y11);
 
-    BiquadCoeffs out_lowpass =
-        design_lowpass(unit_to_cutoff(curve_value(CURVE_BASS_OUT_CUTOFF)), q);
+    const BiquadCoeffs& out_lowpass = design_lowpass(
+        st.out_lowpass_design, unit_to_cutoff(curve_value(CURVE_BASS_OUT_CUTOFF)), q);
     Vec4 y13 = biquad_process(out_lowpass, st.out_lowpass, y12);
     return biquad_process(highpass_15, st.out_highpass, y13);
 }

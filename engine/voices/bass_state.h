@@ -28,6 +28,8 @@ struct BassVoiceState {
     BiquadState out_highpass;  // 15 Hz
     Saturator saturator1, saturator2;
     BandShifter band_shifter;
+    // The designs that follow the note and the curves, kept while their inputs hold.
+    RememberedDesign low_shelf_design, lowpass_design, out_lowpass_design;
 };
 
 extern BassVoiceState bass_voice_state;

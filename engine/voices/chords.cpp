@@ -73,7 +73,8 @@ Vec4 voice_track1() {
     // the cutoff falls from about 20 kHz to its floor over the first second.
     Vec4 age = broadcast<2>(first.state);
     Vec4 knob = max(Vec4(0.78f), fnma(Vec4(0.22f), age, Vec4(1.0f)));
-    BiquadCoeffs closing = design_lowpass(unit_to_cutoff(knob), Vec4(0.70710677f));
+    const BiquadCoeffs& closing =
+        design_lowpass(st.closing_design, unit_to_cutoff(knob), Vec4(0.70710677f));
     Vec4 l = biquad_process(closing, st.lowpass[0], s);
     l = biquad_process(closing, st.lowpass[1], l);
 

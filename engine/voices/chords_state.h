@@ -15,6 +15,7 @@ struct ChordVoiceState {
     BiquadState lowpass[2];  // the closing low-pass, two stages of one design
     Saturator saturator;
     BandShifter band_shifter;
+    RememberedDesign closing_design;  // the closing low-pass, kept once it has closed
 };
 
 extern ChordVoiceState chord_voice_state;

@@ -56,8 +56,9 @@ Vec4 voice_track10() {
 Vec4 voice_noise_sweep() {
     Vec4 x = Vec4(0.25f) * noise_next();
     Vec4 cutoff_hz = unit_to_cutoff(splat0(curve_value(CURVE_SWEEP_CUTOFF)));
-    Vec4 y =
-        biquad_process(design_bandpass(cutoff_hz, Vec4(0.908f)), noise_sweep_state.bandpass, x);
+    NoiseSweepState& st = noise_sweep_state;
+    Vec4 y = biquad_process(design_bandpass(st.bandpass_design, cutoff_hz, Vec4(0.908f)),
+                            st.bandpass, x);
     // Level per lane from curve 8: at 0 the bed is silent while its filter runs on.
     return y * curve_value(CURVE_SWEEP_LEVEL);
 }

@@ -19,6 +19,7 @@ struct Track10State {
 // Filtered noise bed.
 struct NoiseSweepState {
     BiquadState bandpass;
+    RememberedDesign bandpass_design;  // kept while curve 9 holds
 };
 
 extern Track10State track10_state;
