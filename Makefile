@@ -3,6 +3,11 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 WAV   := [lumenfrost_32k].exe.wav
 
+# In CI a warning is an error.
+ifneq ($(CI),)
+CMAKE_ARGS += -DLUMENFROST_WERROR=ON
+endif
+
 .PHONY: all deps configure build render test bench clean
 
 all: build
