@@ -21,8 +21,9 @@ constexpr int32_t LINE_LENGTH[12] = {556,  441,  341,  225,  1116, 1188,
 inline Vec4 push_and_tap(DelayRing& ring, int32_t length, int32_t spread) {
     delay_push(ring, Vec4::zero());
     int32_t at = ring.index + length;
+    // The right tap reads where the left one read `spread` frames ago, still
+    // in the cache: only the left one needs the hint.
     delay_prefetch(ring, at);
-    delay_prefetch(ring, at + spread);
     Vec4 t = ring.slot[at & RING_MASK];
     Vec4 t_right = ring.slot[(at + spread) & RING_MASK];
     return with_lane<1>(t, t_right);
