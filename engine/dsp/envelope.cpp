@@ -10,6 +10,9 @@
 // in the engine's mode.
 #include "engine/dsp/envelope.h"
 
+#include <cmath>
+#include <limits>
+
 #include "engine/dsp/math.h"
 
 namespace lf {
@@ -36,16 +39,29 @@ void adsr_step(const EnvShape& shape, NoteState note, float& level) {
         Vec4 step = (Vec4(1.0f) - l) * Vec4(2.2675737e-05f);
         l = l + step / (Vec4(shape.attack_s) - broadcast<2>(note));
     } else {
-        // A constant ratio per frame: b octaves of amplitude.
+        // A constant ratio per frame: b octaves of amplitude. Where b is at
+        // most 0 (or −∞), 2^b is a finite number >= +0, and a level of ±0
+        // times it is the same zero: released and decayed notes, which sit at
+        // exactly 0 once their level has fallen below the smallest float,
+        // return early with their level as it is.
         Vec4 b = Vec4::zero();
         if (since_off >= 0.0f) {
+            if (level == 0.0f && shape.release_s > 0.0f) return;
             // −log2(1000)/44100/release: −60 dB over the release time.
             b = Vec4(-0.0002259815f) / Vec4(shape.release_s);
         } else if (age < shape.decay_s) {
+            if (level == 0.0f && shape.decay_s > 0.0f && shape.decay_db <= 0.0f) return;
             // decay_dB·log2(10)/20/44100/decay time.
             b = Vec4(shape.decay_db) * Vec4(3.7663583e-06f) / Vec4(shape.decay_s);
+        } else {
+            // Sustain multiplies by fast_exp2(0), which is exactly 1: a level
+            // that is zero or a finite normal number stays as it is.
+            const float size = std::abs(level);
+            if (size == 0.0f || (size >= std::numeric_limits<float>::min() &&
+                                 size <= std::numeric_limits<float>::max())) {
+                return;
+            }
         }
-        // Sustain multiplies by fast_exp2(0), which is exactly 1.
         l = l * fast_exp2(b);
     }
     level = l.lane0();
