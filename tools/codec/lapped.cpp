@@ -35,6 +35,41 @@ const EngineWindows& engine_windows() {
     return windows;
 }
 
+// The complex products below have their roundings written out. Left to the
+// compiler, a product pair a·b ± c·d may be fused into a multiply-add even
+// with contraction off (vectorised complex multiplication), and which pairs
+// get fused changes with the build: the coefficients then move by an ulp, and
+// where the encoder weighs two equally good codings of a band that ulp
+// decides, so the coded bytes change. Written out, every build computes the
+// same bits, the ones the checked-in samples were made with.
+
+// A product rounded on its own: the empty asm hides it from the optimiser, so
+// it cannot be fused into the sum it meets.
+inline double rounded(double product) {
+    __asm__("" : "+m"(product));
+    return product;
+}
+
+// z·(c + i s) with the products of c fused and those of s rounded:
+//   re = z.re·c − z.im·s,  im = z.im·c + z.re·s.
+inline Complex rotate_fused_cos(Complex z, double c, double s) {
+    return Complex(std::fma(z.real(), c, -rounded(z.imag() * s)),
+                   std::fma(z.imag(), c, rounded(z.real() * s)));
+}
+
+// z·(c + i s) with the products of z.re fused and those of z.im rounded:
+//   re = z.re·c − z.im·s,  im = z.re·s + z.im·c.
+inline Complex rotate_fused_re(Complex z, double c, double s) {
+    return Complex(std::fma(z.real(), c, -rounded(z.imag() * s)),
+                   std::fma(z.real(), s, rounded(z.imag() * c)));
+}
+
+// z·(c + i s) with all four products rounded before they are added.
+inline Complex rotate_rounded(Complex z, double c, double s) {
+    return Complex(rounded(z.real() * c) - rounded(z.imag() * s),
+                   rounded(z.real() * s) + rounded(z.imag() * c));
+}
+
 }  // namespace
 
 void fft_inplace(std::vector<Complex>& a) {
@@ -49,8 +84,8 @@ void fft_inplace(std::vector<Complex>& a) {
         double angle = -2.0 * PI / static_cast<double>(len);
         for (size_t i = 0; i < n; i += len) {
             for (size_t k = 0; k < len / 2; ++k) {
-                Complex w(std::cos(angle * k), std::sin(angle * k));
-                Complex u = a[i + k], v = a[i + k + len / 2] * w;
+                double c = std::cos(angle * k), s = std::sin(angle * k);
+                Complex u = a[i + k], v = rotate_fused_cos(a[i + k + len / 2], c, s);
                 a[i + k] = u + v;
                 a[i + k + len / 2] = u - v;
             }
@@ -107,13 +142,14 @@ void dct4(const std::vector<double>& v, std::vector<double>& out) {
     std::vector<Complex> t(half);
     for (size_t j = 0; j < half; ++j) {
         double angle = -PI * static_cast<double>(j) / static_cast<double>(n);
-        t[j] = Complex(v[2 * j], v[n - 1 - 2 * j]) * Complex(std::cos(angle), std::sin(angle));
+        t[j] =
+            rotate_fused_re(Complex(v[2 * j], v[n - 1 - 2 * j]), std::cos(angle), std::sin(angle));
     }
     fft_inplace(t);
     out.assign(n, 0.0);
     for (size_t k = 0; k < half; ++k) {
         double angle = -PI * (static_cast<double>(k) + 0.25) / static_cast<double>(n);
-        Complex w = t[k] * Complex(std::cos(angle), std::sin(angle));
+        Complex w = rotate_rounded(t[k], std::cos(angle), std::sin(angle));
         out[2 * k] = w.real();
         out[n - 1 - 2 * k] = -w.imag();
     }
