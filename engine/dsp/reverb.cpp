@@ -16,17 +16,33 @@ namespace {
 constexpr int32_t LINE_LENGTH[12] = {556,  441,  341,  225,  1116, 1188,
                                      1277, 1356, 1422, 1491, 1557, 1617};
 
-// Pushes the provisional zero frame and returns what the line wrote `length`
-// frames ago, lane 1 from `spread` frames further back.
-inline Vec4 push_and_tap(DelayRing& ring, int32_t length, int32_t spread) {
-    delay_push(ring, Vec4::zero());
-    int32_t at = ring.index + length;
-    // The right tap reads where the left one read `spread` frames ago, still
-    // in the cache: only the left one needs the hint.
+// One frame of a line: the index moves back by one, and the taps read what
+// the line wrote `length` frames ago, lane 1 from `spread` frames further
+// back. The new slot holds the provisional zero frame until the caller writes
+// the line's input there. Only a tap that lands on the new slot could read
+// that zero, so it is stored only then; the index stays in a register, which
+// spares the reload that every vector store (it may alias anything) would
+// force on ring.index.
+struct LineTap {
+    int32_t index;  // the new slot
+    Vec4 t;
+};
+
+inline LineTap step_and_tap(DelayRing& ring, int32_t length, int32_t spread) {
+    const int32_t index = (ring.index - 1) & RING_MASK;
+    ring.index = index;
+    // The slot this line writes RING_PREFETCH_FRAMES frames from now, and the
+    // left tap's slot of then. The right tap reads where the left one read
+    // `spread` frames ago, still in the cache.
+    __builtin_prefetch(&ring.slot[(index - RING_PREFETCH_FRAMES) & RING_MASK], 1);
+    const int32_t at = index + length;
     delay_prefetch(ring, at);
-    Vec4 t = ring.slot[at & RING_MASK];
-    Vec4 t_right = ring.slot[(at + spread) & RING_MASK];
-    return with_lane<1>(t, t_right);
+    if ((length & RING_MASK) == 0 || ((length + spread) & RING_MASK) == 0) {
+        ring.slot[index] = Vec4::zero();
+    }
+    const Vec4 t = ring.slot[at & RING_MASK];
+    const Vec4 t_right = ring.slot[(at + spread) & RING_MASK];
+    return {index, with_lane<1>(t, t_right)};
 }
 
 }  // namespace
@@ -42,22 +58,22 @@ Vec4 reverb_process(ReverbUnit& unit, Vec4 x, const ReverbParams& params) {
     Vec4 acc = Vec4::zero();
     for (int32_t k = 11; k >= 8; --k) {
         DelayRing& ring = unit.line[k];
-        Vec4 t = push_and_tap(ring, LINE_LENGTH[k], spread);
-        Vec4 v = fma(feedback, t, input);
+        const LineTap tap = step_and_tap(ring, LINE_LENGTH[k], spread);
+        Vec4 v = fma(feedback, tap.t, input);
         Vec4& s = unit.damp[k];
         s = fma(damping, s - v, v);
-        ring.slot[ring.index] = s;
-        acc = acc + t;
+        ring.slot[tap.index] = s;
+        acc = acc + tap.t;
     }
 
     // All-passes 1356, 1277, ..., 556: w = sig + g·t goes in, t − g·w comes out.
     Vec4 sig = acc;
     for (int32_t k = 7; k >= 0; --k) {
         DelayRing& ring = unit.line[k];
-        Vec4 t = push_and_tap(ring, LINE_LENGTH[k], spread);
-        Vec4 w = fma(gain, t, sig);
-        ring.slot[ring.index] = w;
-        sig = fnma(gain, w, t);
+        const LineTap tap = step_and_tap(ring, LINE_LENGTH[k], spread);
+        Vec4 w = fma(gain, tap.t, sig);
+        ring.slot[tap.index] = w;
+        sig = fnma(gain, w, tap.t);
     }
 
     // The high-pass follows its cutoff parameter frame by frame (designed
