@@ -50,11 +50,6 @@ class BassVoice : public VoiceTest {
         }
         return out;
     }
-    static int differing(const std::vector<Vec4>& a, const std::vector<Vec4>& b) {
-        int count = 0;
-        for (size_t n = 0; n < a.size(); ++n) count += !same_value(a[n], b[n]);
-        return count;
-    }
     NoteList bass_{{55.0f, 1.0f, 0.0f, 10.0f}};
     NoteList sub_{{41.2f, 0.75f, 0.0f, 10.0f}};
 };

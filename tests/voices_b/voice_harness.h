@@ -106,4 +106,11 @@ inline bool is_zero(Vec4 a) {
     return same_value(a, Vec4::zero());
 }
 
+// How many frames of two renders differ in value.
+inline int differing(const std::vector<Vec4>& a, const std::vector<Vec4>& b) {
+    int count = 0;
+    for (size_t n = 0; n < a.size() && n < b.size(); ++n) count += !same_value(a[n], b[n]);
+    return count;
+}
+
 }  // namespace lf::voices_test
