@@ -5,9 +5,15 @@
 // once: BM_TrackStages renders the first LUMENFROST_BENCH_SECONDS seconds
 // (default 118, all but the last 20 s) with the timing probe and prints the
 // stages by their share of the time; BM_RenderFrame then renders the rest of
-// the track without the probe, as wavrender does. The probe costs about two dozen counter reads
-// per frame; the time between the last mark of a frame and the first of the
-// next (render_frame's own store, the loop) is the "between frames" row.
+// the track without the probe, as wavrender does.
+//
+// Each mark waits for the work before it (a fence) and reads the time stamp
+// counter; the cost of a mark is measured and taken off. The fences keep one
+// stage's long chains from overlapping the next stage, which the free-running
+// render does, so stages that wait on latency (the curves of the score walk)
+// show a larger share here than they cost in wavrender. The time between the
+// last mark of a frame and the first of the next (render_frame's own store,
+// the loop) is the "between frames" row.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
