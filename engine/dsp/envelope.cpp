@@ -43,14 +43,18 @@ void adsr_step(const EnvShape& shape, NoteState note, float& level) {
         // most 0 (or −∞), 2^b is a finite number >= +0, and a level of ±0
         // times it is the same zero: released and decayed notes, which sit at
         // exactly 0 once their level has fallen below the smallest float,
-        // return early with their level as it is.
+        // return early with their level as it is. (A positive release time,
+        // or a positive decay time with a finite, falling decay, keeps b there.)
         Vec4 b = Vec4::zero();
         if (since_off >= 0.0f) {
             if (level == 0.0f && shape.release_s > 0.0f) return;
             // −log2(1000)/44100/release: −60 dB over the release time.
             b = Vec4(-0.0002259815f) / Vec4(shape.release_s);
         } else if (age < shape.decay_s) {
-            if (level == 0.0f && shape.decay_s > 0.0f && shape.decay_db <= 0.0f) return;
+            if (level == 0.0f && shape.decay_s > 0.0f && shape.decay_db <= 0.0f &&
+                shape.decay_db >= -std::numeric_limits<float>::max()) {
+                return;
+            }
             // decay_dB·log2(10)/20/44100/decay time.
             b = Vec4(shape.decay_db) * Vec4(3.7663583e-06f) / Vec4(shape.decay_s);
         } else {
@@ -112,10 +116,11 @@ void curve_value4(CurveEnv* const (&envs)[4], Vec4 t) {
     envs[3]->out = broadcast<3>(value);
 }
 
-// True where curve_value_at(t, s) is exactly fma(scale, 0, base) for a t whose
-// lanes are t0: the scale is ±0, t lies at or after the start, the slope
-// 1/length is not negative and both exponents lie in (0, 64]. Then
-//   u = 1 − (t − start)·inv_length is finite and at most 1;
+// True where curve_value_at(t, s) is exactly fma(scale, 0, base) for a finite
+// t whose lanes are t0: the scale is ±0, the start is finite and t lies at or
+// after it, the slope 1/length is finite and not negative, and both exponents
+// lie in (0, 64]. Then
+//   u = 1 − (t − start)·inv_length is at most 1, finite or −∞ (never NaN);
 //   fast_log2(u) is −3.4e38 (u <= 0), −0 (u = 1), or in [−127, 1e-5) (its
 //   series for m = 2u·2^k in [1, 2) stays below 1 − e + 127);
 //   p times that is −∞ or below 0.001, so a = fast_exp2(…) lies in [+0, 1.01]
@@ -126,9 +131,11 @@ void curve_value4(CurveEnv* const (&envs)[4], Vec4 t) {
 // base + scale·v rounds to base + scale·0. Comparisons with NaN are false, so
 // any NaN field takes the full evaluation.
 inline bool curve_holds_still(const CurveSegment& s, float t0) {
+    constexpr float LARGEST = std::numeric_limits<float>::max();
+    const float start = s.start.lane0(), slope = s.inv_length.lane0();
     const float p = s.p.lane0(), q = s.q.lane0();
-    return s.scale.lane0() == 0.0f && t0 >= s.start.lane0() && s.inv_length.lane0() >= 0.0f &&
-           p > 0.0f && p <= 64.0f && q > 0.0f && q <= 64.0f;
+    return s.scale.lane0() == 0.0f && start >= -LARGEST && t0 >= start && slope >= 0.0f &&
+           slope <= LARGEST && p > 0.0f && p <= 64.0f && q > 0.0f && q <= 64.0f;
 }
 
 }  // namespace
