@@ -1,0 +1,124 @@
+// The render's shortcuts against the plain operations they stand for: curves
+// evaluated four at a time (and flat segments skipped), filter designs kept
+// while their inputs repeat, and the envelope's early exits. Each must give
+// the same bits as the plain operation, or the track changes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "engine/dsp/biquad.h"
+#include "engine/dsp/envelope.h"
+#include "engine/dsp/math.h"
+#include "engine/frame/engine.h"
+#include "engine/startup/score.h"
+#include "tests/units/engine_mode.h"
+
+namespace lf::test {
+namespace {
+
+bool same_bits(Vec4 a, Vec4 b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool same_bits(const BiquadCoeffs& a, const BiquadCoeffs& b) {
+    return same_bits(a.b0, b.b0) && same_bits(a.b1, b.b1) && same_bits(a.b2, b.b2) &&
+           same_bits(a.a1, b.a1) && same_bits(a.a2, b.a2);
+}
+
+using FastPaths = EngineMode;
+
+// Every curve of the track's score, walked over the whole track both ways.
+TEST_F(FastPaths, CurvesFourAtATimeMatchOneAtATime) {
+    engine_startup();
+    static CurveEnv plain[CURVE_COUNT], batched[CURVE_COUNT];
+    CurveEnv* batch[CURVE_COUNT];
+    for (int c = 0; c < CURVE_COUNT; ++c) {
+        plain[c] = batched[c] = curve_envs[c];
+        batch[c] = &batched[c];
+    }
+    int compared = 0;
+    for (int n = 0; n < static_cast<int>(TRACK_FRAMES); n += 11) {
+        const Vec4 t(frame_time(n));
+        curve_envs_eval(batch, CURVE_COUNT, t);
+        for (int c = 0; c < CURVE_COUNT; ++c) {
+            curve_env_eval(plain[c], t);
+            ASSERT_TRUE(same_bits(plain[c].out, batched[c].out))
+                << "curve " << c << " at frame " << n << ": " << plain[c].out.lane0() << " vs "
+                << batched[c].out.lane0();
+            ASSERT_EQ(plain[c].segment, batched[c].segment);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 20000000);
+}
+
+TEST_F(FastPaths, RememberedDesignsFollowEveryChangeOfTheirInputs) {
+    RememberedDesign d{};
+    const Vec4 q(0.70710677f);
+    float f = 440.0f;
+    for (int step = 0; step < 200; ++step) {
+        // Repeat, then move by one ulp, then jump: each must match a fresh design.
+        if (step % 3 == 1) f = std::nextafter(f, 1e9f);
+        if (step % 3 == 2) f *= 1.37f;
+        if (f > 19000.0f) f = 30.0f;
+        ASSERT_TRUE(same_bits(design_lowpass(d, Vec4(f), q), design_lowpass(Vec4(f), q))) << f;
+    }
+    // A change of Q alone, or of the gain alone, is a change too.
+    RememberedDesign shelf{};
+    design_low_shelf(shelf, Vec4(100.0f), q, Vec4(1.5f));
+    EXPECT_TRUE(same_bits(design_low_shelf(shelf, Vec4(100.0f), q, Vec4(1.25f)),
+                          design_low_shelf(Vec4(100.0f), q, Vec4(1.25f))));
+    EXPECT_TRUE(same_bits(design_low_shelf(shelf, Vec4(100.0f), Vec4(0.5f), Vec4(1.25f)),
+                          design_low_shelf(Vec4(100.0f), Vec4(0.5f), Vec4(1.25f))));
+    RememberedDesign hp{};
+    design_highpass(hp, Vec4(50.0f), q);
+    EXPECT_TRUE(same_bits(design_highpass(hp, Vec4(50.0f), Vec4(0.795f)),
+                          design_highpass(Vec4(50.0f), Vec4(0.795f))));
+}
+
+// The envelope step written out from its formulas, without shortcuts.
+float plain_adsr_step(const EnvShape& s, NoteState note, float level) {
+    const float age = note.lane(2), since_off = note.lane(3);
+    if (age < s.attack_s) {
+        Vec4 step = (Vec4(1.0f) - Vec4(level)) * Vec4(2.2675737e-05f);
+        return (Vec4(level) + step / (Vec4(s.attack_s) - Vec4(age))).lane0();
+    }
+    Vec4 b = Vec4::zero();
+    if (since_off >= 0.0f)
+        b = Vec4(-0.0002259815f) / Vec4(s.release_s);
+    else if (age < s.decay_s)
+        b = Vec4(s.decay_db) * Vec4(3.7663583e-06f) / Vec4(s.decay_s);
+    return (Vec4(level) * fast_exp2(b)).lane0();
+}
+
+TEST_F(FastPaths, EnvelopeEarlyExitsGiveThePlainResult) {
+    const EnvShape shapes[] = {{0.001f, 0.07f, -60.0f, 0.1f},
+                               {0.0046f, 0.071f, -30.0f, 0.0279f},
+                               {0.001f, 0.0745f, -0.0f, 0.0112f},
+                               {0.00914f, 0.0745f, 0.0f, 0.005f},
+                               {0.0003f, 0.018f, 6.0f, 0.193f}};
+    const float levels[] = {0.0f,   -0.0f, 1e-40f, std::numeric_limits<float>::min(),
+                            0.001f, 0.5f,  1.0f,   1.06f};
+    const float ages[] = {0.0f, 0.0005f, 0.01f, 0.05f, 0.2f, 3.0f};
+    const float offs[] = {-1.0f, -0.001f, 0.0f, 0.003f, 2.0f};
+    int cases = 0;
+    for (const EnvShape& s : shapes)
+        for (float level : levels)
+            for (float age : ages)
+                for (float off : offs) {
+                    NoteState note = Vec4::set(220.0f, 1.0f, age, off);
+                    float fast = level;
+                    adsr_step(s, note, fast);
+                    const float plain = plain_adsr_step(s, note, level);
+                    ASSERT_EQ(std::memcmp(&fast, &plain, sizeof fast), 0)
+                        << "level " << level << " age " << age << " since off " << off << ": "
+                        << fast << " vs " << plain;
+                    ++cases;
+                }
+    EXPECT_EQ(cases, 5 * 8 * 6 * 5);
+}
+
+}  // namespace
+}  // namespace lf::test
