@@ -51,15 +51,9 @@ Vec4 master_chain(Vec4 m) {
     MixState& s = mix_state;
 
     // Reverb send and its notched return.
-    ReverbParams reverb;
-    reverb.feedback = curve_value(CURVE_REVERB_FEEDBACK).lane0();
-    reverb.damping = 0.25f;
-    reverb.width = 1.0f;
-    reverb.highpass_hz = 630.0f;
-    reverb.input_gain = 1.0f;
-    reverb.wet = 1.0f;
-    reverb.allpass_gain = 0.9f;
-    reverb.spread = 23;
+    // feedback, damping, width, highpass_hz, input_gain, wet, allpass_gain, spread
+    const ReverbParams reverb{
+        curve_value(CURVE_REVERB_FEEDBACK).lane0(), 0.25f, 1.0f, 630.0f, 1.0f, 1.0f, 0.9f, 23};
     Vec4 w = reverb_process(s.master_reverb, m, reverb);
     w = biquad_process(notch_825, s.reverb_notch, w);
     // M + c1·(2·w − M): dry at 0, the mean of dry and twice the wet at 0.5.

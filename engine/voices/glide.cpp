@@ -75,15 +75,9 @@ Vec4 voice_track17() {
     static const EchoParams echo = {0.63f, 1.0f, 14700.0f};
     Vec4 w = fma(Vec4(0.28f), echo_process(echo_b, e, echo), e);
 
-    ReverbParams reverb;
-    reverb.feedback = curve_value(CURVE_GLIDE_REVERB_FEEDBACK).lane0();
-    reverb.damping = 0.315f;
-    reverb.width = 1.527f;
-    reverb.highpass_hz = 232.0f;
-    reverb.input_gain = 1.0f;
-    reverb.wet = 1.0f;
-    reverb.allpass_gain = 0.5f;
-    reverb.spread = 23;
+    const float feedback = curve_value(CURVE_GLIDE_REVERB_FEEDBACK).lane0();
+    // feedback, damping, width, highpass_hz, input_gain, wet, allpass_gain, spread
+    const ReverbParams reverb{feedback, 0.315f, 1.527f, 232.0f, 1.0f, 1.0f, 0.5f, 23};
     Vec4 wet = reverb_process(st.reverb, w, reverb);
     // C32 = 0 is the dry signal exactly.
     return fma(curve_value(CURVE_GLIDE_REVERB_MIX), wet - w, w);

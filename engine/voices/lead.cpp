@@ -104,15 +104,9 @@ Vec4 voice_track19() {
 
     Vec4 out1 = u * lead_attack_gain(age);
 
-    ReverbParams reverb;
-    reverb.feedback = curve_value(CURVE_LEAD_REVERB_FEEDBACK).lane0();
-    reverb.damping = 0.315f;
-    reverb.width = 1.5217f;
-    reverb.highpass_hz = 232.0f;
-    reverb.input_gain = 1.0f;
-    reverb.wet = 1.0f;
-    reverb.allpass_gain = 0.5f;
-    reverb.spread = 23;
+    const float feedback = curve_value(CURVE_LEAD_REVERB_FEEDBACK).lane0();
+    // feedback, damping, width, highpass_hz, input_gain, wet, allpass_gain, spread
+    const ReverbParams reverb{feedback, 0.315f, 1.5217f, 232.0f, 1.0f, 1.0f, 0.5f, 23};
     Vec4 wet = reverb_process(st.reverb, out1, reverb);
     return fma(Vec4(0.25f), wet - out1, out1);
 }
