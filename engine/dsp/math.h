@@ -12,18 +12,49 @@
 #include <cstdint>
 
 #include "engine/dsp/vec4.h"
+#include "engine/dsp/vec8.h"
 
 namespace lf {
 inline namespace LF_ABI {
 
 // The shared broadcast constants, filled once at start-up (fill_const_vec).
 enum ConstIndex : int {
-    K_ZERO, K_NEG_ZERO, K_DIVISOR_FLOOR, K_ONE, K_TWO, K_HALF, K_SIN_PARABOLA, K_SIN_CORRECTION,
-    K_BUTTERWORTH_Q, K_PI, K_TWO_PI, K_INV_PI, K_TWO_OVER_PI, K_HALF_PI,
-    K_EXP2_C6, K_EXP2_C5, K_EXP2_C4, K_EXP2_C3, K_EXP2_C2, K_EXP2_C1,
-    K_LOG2_C9, K_LOG2_C7, K_LOG2_C5, K_LOG2_C3, K_LOG2_C1,
-    K_FLOAT_MAX, K_FLOAT_LOWEST, K_INV_12, K_LOG2_NOTE0, K_DB_TO_OCTAVES, K_VELOCITY_STEP,
-    K_TICK_SECONDS, K_CURVE_STEP, K_TABLE_LENGTH, K_CURVE_STEP_COPY, K_FRAME_SECONDS,
+    K_ZERO,
+    K_NEG_ZERO,
+    K_DIVISOR_FLOOR,
+    K_ONE,
+    K_TWO,
+    K_HALF,
+    K_SIN_PARABOLA,
+    K_SIN_CORRECTION,
+    K_BUTTERWORTH_Q,
+    K_PI,
+    K_TWO_PI,
+    K_INV_PI,
+    K_TWO_OVER_PI,
+    K_HALF_PI,
+    K_EXP2_C6,
+    K_EXP2_C5,
+    K_EXP2_C4,
+    K_EXP2_C3,
+    K_EXP2_C2,
+    K_EXP2_C1,
+    K_LOG2_C9,
+    K_LOG2_C7,
+    K_LOG2_C5,
+    K_LOG2_C3,
+    K_LOG2_C1,
+    K_FLOAT_MAX,
+    K_FLOAT_LOWEST,
+    K_INV_12,
+    K_LOG2_NOTE0,
+    K_DB_TO_OCTAVES,
+    K_VELOCITY_STEP,
+    K_TICK_SECONDS,
+    K_CURVE_STEP,
+    K_TABLE_LENGTH,
+    K_CURVE_STEP_COPY,
+    K_FRAME_SECONDS,
     K_PHASE_PER_HZ,
     CONST_COUNT
 };
@@ -32,46 +63,73 @@ static_assert(CONST_COUNT == 37);
 extern Vec4 ConstVec[CONST_COUNT];
 void fill_const_vec();
 
+// The three functions are written once for both lane widths: a Vec8 pairs two
+// Vec4 evaluations, lane for lane the same operations.
+
 // 2^x per lane; 0 below -127. Arguments stay below 128.
-inline Vec4 fast_exp2(Vec4 x) {
-    Vec4 n = round_even(x);
-    Vec4 f = x - n;
+template <typename V>
+inline V fast_exp2_lanes(V x) {
+    using I = decltype(to_int(x));
+    V n = round_even(x);
+    V f = x - n;
     // p = 1 + f(c1 + f(c2 + f(c3 + f(c4 + f(c5 + f c6))))), innermost first.
-    Vec4 p = fma(f, Vec4(0.00015465324f), Vec4(0.0013395292f));
-    p = fma(f, p, Vec4(0.00961804f));
-    p = fma(f, p, Vec4(0.055503406f));
-    p = fma(f, p, Vec4(0.2402265f));
-    p = fma(f, p, Vec4(0.6931472f));
-    p = fma(f, p, Vec4(1.0f));
-    Vec4 s = from_bits(shift_left(to_int(n) + Int4(127), 23));
-    return select(x < Vec4(-127.0f), Vec4::zero(), p * s);
+    V p = fma(f, V(0.00015465324f), V(0.0013395292f));
+    p = fma(f, p, V(0.00961804f));
+    p = fma(f, p, V(0.055503406f));
+    p = fma(f, p, V(0.2402265f));
+    p = fma(f, p, V(0.6931472f));
+    p = fma(f, p, V(1.0f));
+    V s = from_bits(shift_left(to_int(n) + I(127), 23));
+    return select(x < V(-127.0f), V::zero(), p * s);
 }
 
 // log2(x) per lane; -3.4028235e38 for x <= 0. Arguments are normal or <= 0.
-inline Vec4 fast_log2(Vec4 x) {
-    Int4 e = shift_right_logical(bits(x), 23);
-    Vec4 p = from_bits(shift_left(e, 23));
-    Vec4 m = x / p;
-    Vec4 one(1.0f);
-    Vec4 h = (m - one) / (m + one);
-    Vec4 l = h * h;
-    Vec4 poly = fma(l, Vec4(0.41098154f), Vec4(0.4021555f));
-    poly = fma(l, poly, Vec4(0.5775502f));
-    poly = fma(l, poly, Vec4(0.9617878f));
-    poly = fma(l, poly, Vec4(2.88539f));
-    Vec4 result = fma(h, poly, to_float(e - Int4(127)));
-    return select(x <= Vec4::zero(), Vec4(-3.4028235e38f), result);
+template <typename V>
+inline V fast_log2_lanes(V x) {
+    using I = decltype(to_int(x));
+    I e = shift_right_logical(bits(x), 23);
+    V p = from_bits(shift_left(e, 23));
+    V m = x / p;
+    V one(1.0f);
+    V h = (m - one) / (m + one);
+    V l = h * h;
+    V poly = fma(l, V(0.41098154f), V(0.4021555f));
+    poly = fma(l, poly, V(0.5775502f));
+    poly = fma(l, poly, V(0.9617878f));
+    poly = fma(l, poly, V(2.88539f));
+    V result = fma(h, poly, to_float(e - I(127)));
+    return select(x <= V::zero(), V(-3.4028235e38f), result);
 }
 
 // sin(x) per lane (radians), periodic with period 6.2831855.
-inline Vec4 fast_sin(Vec4 x) {
-    Vec4 two_pi(6.2831855f);
-    Vec4 k = floor(x / two_pi);
-    Vec4 r = fnma(two_pi, k, x);                  // r = x - 2pi k, in [0, 2pi)
-    Vec4 d = fms(r, Vec4(0.31830987f), Vec4(1.0f));  // d in [-1, 1)
-    Vec4 y = d * fms(Vec4(4.0f), abs(d), Vec4(4.0f));
+template <typename V>
+inline V fast_sin_lanes(V x) {
+    V two_pi(6.2831855f);
+    V k = floor(x / two_pi);
+    V r = fnma(two_pi, k, x);               // r = x - 2pi k, in [0, 2pi)
+    V d = fms(r, V(0.31830987f), V(1.0f));  // d in [-1, 1)
+    V y = d * fms(V(4.0f), abs(d), V(4.0f));
     // y + 0.225 (y|y| - y)
-    return fma(Vec4(0.225f), fms(y, abs(y), y), y);
+    return fma(V(0.225f), fms(y, abs(y), y), y);
+}
+
+inline Vec4 fast_exp2(Vec4 x) {
+    return fast_exp2_lanes(x);
+}
+inline Vec8 fast_exp2(Vec8 x) {
+    return fast_exp2_lanes(x);
+}
+inline Vec4 fast_log2(Vec4 x) {
+    return fast_log2_lanes(x);
+}
+inline Vec8 fast_log2(Vec8 x) {
+    return fast_log2_lanes(x);
+}
+inline Vec4 fast_sin(Vec4 x) {
+    return fast_sin_lanes(x);
+}
+inline Vec8 fast_sin(Vec8 x) {
+    return fast_sin_lanes(x);
 }
 
 // Knob curves: a control value in [0, 1] to a physical quantity.
@@ -85,7 +143,9 @@ inline Vec4 unit_to_cutoff(Vec4 x) {
     return fma(Vec4(19.6481f), fast_exp2(Vec4(10.027f) * x), Vec4(0.351948f));
 }
 // Q: 0.1 at 0 to 12 at 1.
-inline Vec4 unit_to_q(Vec4 x) { return Vec4(0.1f) * fast_exp2(Vec4(6.90689f) * x); }
+inline Vec4 unit_to_q(Vec4 x) {
+    return Vec4(0.1f) * fast_exp2(Vec4(6.90689f) * x);
+}
 
 // The shared white-noise generator: an AES round hashes a counter that
 // advances by a fixed step.
