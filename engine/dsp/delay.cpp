@@ -16,6 +16,51 @@
 
 namespace lf {
 
+namespace {
+
+// The read for a delay whose four lanes are equal, as the lead's tunings are:
+// the sixteen distances and weights are then the same in every lane, so one
+// Vec4 holds four taps' distances and one division gives four weights instead
+// of one. Each distance still comes from x₀ by its own run of subtractions of
+// π in the same order (lane i of X starts at x₀ − π·i taken step by step;
+// subtracting 0 from the nonzero distances is exact), and the two sums take
+// the taps one by one in the same order, so every value is the one the plain
+// loop computes. Only for taps that all read written slots (t0 >= 1) and do
+// not wrap, so the keep mask and the index mask fall away.
+Vec4 sinc_read_equal_lanes(const Vec4* tap, Vec4 x) {
+    const Vec4 pi(3.1415927f);
+    const Vec4 centre_limit(1e-6f);
+    const Vec4 one(1.0f);
+    const Vec4 zero = Vec4::zero();
+    // (x₀, x₀ − π, x₀ − π − π, x₀ − π − π − π)
+    Vec4 xs = x - with_lane<0>(pi, zero);
+    xs = xs - shuffle2<0, 1, 2, 3>(zero, pi);
+    xs = xs - with_lane<3>(zero, pi);
+    const Vec4 sign = Vec4::set(1.0f, -1.0f, 1.0f, -1.0f);
+    Vec4 acc = zero;
+    Vec4 wsum = zero;
+    for (int32_t k = 0; k < 16; k += 4) {
+        const Vec4 w4 = select(abs(xs) < centre_limit, one, sign / xs);
+        const Vec4 w[4] = {broadcast<0>(w4), broadcast<1>(w4), broadcast<2>(w4), broadcast<3>(w4)};
+        for (int32_t i = 0; i < 4; ++i) {
+            wsum = wsum + w[i];
+            acc = fma(w[i], tap[k + i], acc);
+        }
+        xs = xs - pi;
+        xs = xs - pi;
+        xs = xs - pi;
+        xs = xs - pi;
+    }
+    return acc / wsum;
+}
+
+bool lanes_equal(Vec4 d) {
+    return (bits(d).lane(0) == bits(d).lane(1)) & (bits(d).lane(0) == bits(d).lane(2)) &
+           (bits(d).lane(0) == bits(d).lane(3));
+}
+
+}  // namespace
+
 Vec4 delay_read_sinc(const DelayRing& ring, Vec4 d) {
     const Vec4 pi(3.1415927f);
     const Vec4 centre_limit(1e-6f);
@@ -27,6 +72,9 @@ Vec4 delay_read_sinc(const DelayRing& ring, Vec4 d) {
     // x = π·f + π·8, the distance of the first tap in radians.
     Vec4 x = fma(pi, Vec4(8.0f), pi * f);
     delay_prefetch(ring, ring.index + t0);
+    if (t0 >= 1 && ring.index + t0 + 15 <= RING_MASK && lanes_equal(d)) {
+        return sinc_read_equal_lanes(&ring.slot[ring.index + t0], x);
+    }
     Vec4 sgn = one;
     Vec4 acc = Vec4::zero();
     Vec4 wsum = Vec4::zero();

@@ -187,4 +187,53 @@ INSTANTIATE_TEST_SUITE_P(Delays, EchoPan,
                          ::testing::Values(EchoCase{100.0f, 1.0f}, EchoCase{250.5f, 0.6f},
                                            EchoCase{1000.0f, 1.0f}, EchoCase{1234.0f, 0.3f}));
 
+// The read the kernel defines, tap after tap in four lanes: the reference for
+// the faster read of delays whose lanes are all equal, which must give the
+// same bits (same subtractions, same division per weight, same sums in order).
+Vec4 sinc_tap_by_tap(const DelayRing& ring, Vec4 d) {
+    const Vec4 pi(3.1415927f);
+    Vec4 n = floor(d);
+    Vec4 x = fma(pi, Vec4(8.0f), pi * (d - n));
+    int32_t t0 = to_int(n.lane0()) - 8;
+    Vec4 sgn(1.0f), acc = Vec4::zero(), wsum = Vec4::zero();
+    for (int32_t k = 0; k < 16; ++k) {
+        Vec4 w = select(abs(x) < Vec4(1e-6f), Vec4(1.0f), sgn / x);
+        wsum = wsum + w;
+        Vec4 v = t0 + k > 0 ? ring.slot[(ring.index + t0 + k) & RING_MASK] : Vec4::zero();
+        acc = fma(w, v, acc);
+        sgn = -sgn;
+        x = x - pi;
+    }
+    return acc / wsum;
+}
+
+TEST_F(Delay, SincReadOfEqualLanesIsTheTapByTapRead) {
+    DelayRing& ring = cleared_ring();
+    std::vector<float> noise(4 * RING_SIZE);
+    uint32_t state = 12345;
+    for (float& v : noise) {
+        state = state * 1664525u + 1013904223u;
+        v = float(int32_t(state)) * 4.656613e-10f;
+    }
+    std::memcpy(ring.slot, noise.data(), sizeof ring.slot);
+    // Index positions far from the end and close to it (taps that wrap take
+    // the general read); delays near and far, on frames and between them.
+    const float delays[] = {0.0f,  5.5f,  8.75f,      9.0f,      9.0001f,
+                            13.7f, 24.5f, 100.03125f, 1000.999f, 32000.5f};
+    int checked = 0;
+    for (int32_t index : {0, 1, 777, RING_SIZE - 40, RING_SIZE - 17, RING_SIZE - 1}) {
+        ring.index = index;
+        for (float d : delays) {
+            for (float step : {0.0f, 1.0f / 3.0f, 0.0625f}) {
+                const Vec4 dv(d + step);
+                const Vec4 want = sinc_tap_by_tap(ring, dv);
+                const Vec4 got = delay_read_sinc(ring, dv);
+                ASSERT_TRUE(same_bits(got, want)) << "index " << index << " d " << d + step;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_EQ(checked, 6 * 10 * 3);
+}
+
 }  // namespace
