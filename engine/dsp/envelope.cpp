@@ -73,17 +73,54 @@ void adsr_step(const EnvShape& shape, NoteState note, float& level) {
 
 namespace {
 
+constexpr float LARGEST = std::numeric_limits<float>::max();
+
+// fast_log2, the logarithm of the curves' shapes.
+struct PlainLog2 {
+    template <typename V>
+    V operator()(V x) const {
+        return fast_log2(x);
+    }
+};
+
+// fast_log2 with its first division m = x / 2^(e − 127) replaced by setting the
+// exponent field of x to 127. For a normal positive x the division is exact
+// (a power of two scales one normal number to another), so both give the same
+// m in [1, 2); where x <= 0 both return the same constant; everything after m
+// is fast_log2's own formula, written out again here. They differ only for a
+// positive x that is subnormal, infinite or NaN. One integer and and add
+// instead of a division: eleven cycles less on the curve's long chain.
+struct ExactLog2 {
+    template <typename V>
+    V operator()(V x) const {
+        using I = decltype(to_int(x));
+        I e = shift_right_logical(bits(x), 23);
+        // The fraction bits below the exponent 127 of 1.0: an add of disjoint bits.
+        V m = from_bits((bits(x) & I(0x007FFFFF)) + I(0x3F800000));
+        V one(1.0f);
+        V h = (m - one) / (m + one);
+        V l = h * h;
+        V poly = fma(l, V(0.41098154f), V(0.4021555f));
+        poly = fma(l, poly, V(0.5775502f));
+        poly = fma(l, poly, V(0.9617878f));
+        poly = fma(l, poly, V(2.88539f));
+        V result = fma(h, poly, to_float(e - I(127)));
+        return select(x <= V::zero(), V(-3.4028235e38f), result);
+    }
+};
+
 // The curve's value at t within segment s, lane by lane.
-inline Vec4 curve_value_at(Vec4 t, Vec4 start, Vec4 inv_length, Vec4 base, Vec4 scale, Vec4 p,
-                           Vec4 q) {
+template <typename Log2 = PlainLog2, typename V>
+inline V curve_value_at(V t, V start, V inv_length, V base, V scale, V p, V q) {
+    const Log2 log2;
     // u runs from 1 at the segment start to 0 at its end:
     // u = 1 − (t − start)·inv_length
-    Vec4 u = fnma(t - start, inv_length, Vec4(1.0f));
+    V u = fnma(t - start, inv_length, V(1.0f));
     // v = (1 − u^p)^q. Outside the segment fast_log2 of u <= 0 (after the end)
     // or of 1 − u^p <= 0 (before the start) gives the most negative float, and
     // fast_exp2 of that is 0, so v sticks to 1 or 0.
-    Vec4 a = fast_exp2(p * fast_log2(u));
-    Vec4 v = fast_exp2(q * fast_log2(Vec4(1.0f) - a));
+    V a = fast_exp2(p * log2(u));
+    V v = fast_exp2(q * log2(V(1.0f) - a));
     // base + scale·v
     return fma(scale, v, base);
 }
@@ -94,48 +131,119 @@ inline const CurveSegment& curve_step(CurveEnv& env, float t0) {
     return *env.segment;
 }
 
-// (a0, b0, c0, d0) for four vectors whose lanes are each equal.
-inline Vec4 lanes_of(Vec4 a, Vec4 b, Vec4 c, Vec4 d) {
-    return with_lane<3>(with_lane<2>(with_lane<1>(a, b), c), d);
+// The part of curve_holds_still that does not depend on the time: the start
+// is finite (or +∞), the slope 1/length is finite and not negative, and both
+// exponents lie in (0, 64]. Comparisons with NaN are false, so any NaN field
+// makes a segment wild.
+inline bool curve_tame(const CurveSegment& s) {
+    const float start = s.start.lane0(), slope = s.inv_length.lane0();
+    const float p = s.p.lane0(), q = s.q.lane0();
+    return start >= -LARGEST && slope >= 0.0f && slope <= LARGEST && p > 0.0f && p <= 64.0f &&
+           q > 0.0f && q <= 64.0f;
 }
 
-// Four curves on their current segments, one per lane.
-void curve_value4(CurveEnv* const (&envs)[4], Vec4 t) {
-    const CurveSegment& a = *envs[0]->segment;
-    const CurveSegment& b = *envs[1]->segment;
-    const CurveSegment& c = *envs[2]->segment;
-    const CurveSegment& d = *envs[3]->segment;
-    Vec4 value = curve_value_at(t, lanes_of(a.start, b.start, c.start, d.start),
-                                lanes_of(a.inv_length, b.inv_length, c.inv_length, d.inv_length),
-                                lanes_of(a.base, b.base, c.base, d.base),
-                                lanes_of(a.scale, b.scale, c.scale, d.scale),
-                                lanes_of(a.p, b.p, c.p, d.p), lanes_of(a.q, b.q, c.q, d.q));
-    envs[0]->out = broadcast<0>(value);
-    envs[1]->out = broadcast<1>(value);
-    envs[2]->out = broadcast<2>(value);
-    envs[3]->out = broadcast<3>(value);
-}
-
-// True where curve_value_at(t, s) is exactly fma(scale, 0, base) for a finite
-// t whose lanes are t0: the scale is ±0, the start is finite and t lies at or
-// after it, the slope 1/length is finite and not negative, and both exponents
-// lie in (0, 64]. Then
-//   u = 1 − (t − start)·inv_length is at most 1, finite or −∞ (never NaN);
+// On a tame segment, for a finite t whose lanes are t0 >= start:
+//   t − start is +0, −0 or positive and finite, so u = 1 − (t − start)·inv_length
+//   is at most 1, finite or −∞, never NaN. The exact product of two floats is a
+//   multiple of its significands' last place, which for a product near 1 is
+//   above 2^−49, so u rounds from 0 or from a value at least that far from 0:
+//   u is <= 0 or normal;
 //   fast_log2(u) is −3.4e38 (u <= 0), −0 (u = 1), or in [−127, 1e-5) (its
 //   series for m = 2u·2^k in [1, 2) stays below 1 − e + 127);
 //   p times that is −∞ or below 0.001, so a = fast_exp2(…) lies in [+0, 1.01]
 //   (0 below −127, else a positive polynomial times 2^n with n <= 0);
-//   1 − a is at most 1, and the same two steps give v in [+0, 1.01]: never
-//   NaN, never infinite, never negative.
-// A zero scale times such a v is a zero of the scale's sign, so the fused
-// base + scale·v rounds to base + scale·0. Comparisons with NaN are false, so
-// any NaN field takes the full evaluation.
+//   1 − a is at most 1 and is 0 or at least 2^−24 away from 0: <= 0 or normal;
+//   the same two steps give v in [+0, 1.01]: never NaN, never infinite, never
+//   negative.
+// So both logarithms see only arguments for which ExactLog2 is fast_log2, and
+// a zero scale times v is a zero of the scale's sign: the fused base + scale·v
+// rounds to base + scale·0.
 inline bool curve_holds_still(const CurveSegment& s, float t0) {
-    constexpr float LARGEST = std::numeric_limits<float>::max();
-    const float start = s.start.lane0(), slope = s.inv_length.lane0();
-    const float p = s.p.lane0(), q = s.q.lane0();
-    return s.scale.lane0() == 0.0f && start >= -LARGEST && t0 >= start && slope >= 0.0f &&
-           slope <= LARGEST && p > 0.0f && p <= 64.0f && q > 0.0f && q <= 64.0f;
+    return s.scale.lane0() == 0.0f && curve_tame(s) && t0 >= s.start.lane0();
+}
+
+// Steps every curve of the list to t0 and sorts them: those that hold still,
+// the tame moving ones (ExactLog2, by the proof above), the rest (fast_log2).
+// The plan stays true while no curve's next segment has started and every
+// tame curve's t0 >= start keeps its truth value (then no curve's kind
+// changes: it depends on the segment's fields and on that comparison alone),
+// that is from the latest start of a tame curve under way to the earliest
+// next start or start of a tame curve yet to begin; +∞ is never inside.
+void curve_walk_plan(CurveWalk& walk, CurveEnv* const* envs, int count, float t0) {
+    CurveEnv* exact[CURVE_WALK_MAX];
+    CurveEnv* plain[CURVE_WALK_MAX];
+    int exact_count = 0, plain_count = 0;
+    float from = -std::numeric_limits<float>::infinity();
+    float until = std::numeric_limits<float>::infinity();
+    walk.holding = 0;
+    for (int i = 0; i < count; ++i) {
+        CurveEnv& env = *envs[i];
+        const CurveSegment& s = curve_step(env, t0);
+        walk.segments[i] = &s;
+        const float start = s.start.lane0(), next = (&s)[1].start.lane0();
+        if (next < until) until = next;  // a NaN start never comes
+        const bool tame = curve_tame(s);
+        const bool started = t0 >= start;
+        if (tame && started && start > from) from = start;
+        if (tame && !started && start < until) until = start;
+        if (curve_holds_still(s, t0))
+            walk.holding_envs[walk.holding++] = &env;
+        else if (tame && started && t0 <= LARGEST)
+            exact[exact_count++] = &env;
+        else
+            plain[plain_count++] = &env;
+    }
+    // Eight curves to a group; spare lanes repeat the group's first curve, so
+    // that they too compute a value of the group's kind (and nobody reads it).
+    int g = 0;
+    auto gather = [&](CurveEnv* const* list, int n) {
+        for (int first = 0; first < n; first += 8, ++g) {
+            const int used = n - first < 8 ? n - first : 8;
+            alignas(16) float field[6][8];
+            for (int j = 0; j < 8; ++j) {
+                const CurveSegment& s = *list[first + (j < used ? j : 0)]->segment;
+                field[0][j] = s.start.lane0();
+                field[1][j] = s.inv_length.lane0();
+                field[2][j] = s.base.lane0();
+                field[3][j] = s.scale.lane0();
+                field[4][j] = s.p.lane0();
+                field[5][j] = s.q.lane0();
+                walk.lane_envs[g][j] = j < used ? list[first + j] : nullptr;
+            }
+            auto lanes = [&](int f) {
+                return Vec8::join(Vec4::load(field[f]), Vec4::load(field[f] + 4));
+            };
+            walk.lanes[g] = {lanes(0), lanes(1), lanes(2), lanes(3), lanes(4), lanes(5)};
+            walk.used[g] = used;
+        }
+    };
+    gather(exact, exact_count);
+    walk.exact_groups = g;
+    gather(plain, plain_count);
+    walk.groups = g;
+    walk.envs = envs;
+    walk.count = count;
+    walk.planned_from = from;
+    walk.planned_until = until;
+}
+
+// True when the walk's plan is that of this list at t0 (see curve_walk_plan):
+// as long as it is, curve_step would step nothing and every curve's kind is
+// the planned one. A NaN t0 is never inside.
+inline bool curve_walk_current(const CurveWalk& walk, CurveEnv* const* envs, int count, float t0) {
+    if (walk.envs != envs || walk.count != count) return false;
+    if (!(t0 >= walk.planned_from) || t0 >= walk.planned_until) return false;
+    for (int i = 0; i < count; ++i)
+        if (envs[i]->segment != walk.segments[i]) return false;
+    return true;
+}
+
+// Each real lane of group g to its curve's out, in all four lanes.
+inline void curve_walk_scatter(const CurveWalk& walk, int g, Vec8 value) {
+    alignas(16) float lane[8];
+    value.low().store(lane);
+    value.high().store(lane + 4);
+    for (int j = 0; j < walk.used[g]; ++j) walk.lane_envs[g][j]->out = Vec4(lane[j]);
 }
 
 }  // namespace
@@ -146,28 +254,21 @@ Vec4 curve_env_eval(CurveEnv& env, Vec4 t) {
     return env.out;
 }
 
-void curve_envs_eval(CurveEnv* const* envs, int count, Vec4 t) {
+void curve_walk_eval(CurveWalk& walk, CurveEnv* const* envs, int count, Vec4 t) {
     const float t0 = t.lane0();
-    CurveEnv* moving[4];
-    int waiting = 0;
-    for (int i = 0; i < count; ++i) {
-        CurveEnv& env = *envs[i];
-        const CurveSegment& s = curve_step(env, t0);
-        if (curve_holds_still(s, t0)) {
-            env.out = fma(s.scale, Vec4::zero(), s.base);
-            continue;
-        }
-        moving[waiting++] = &env;
-        if (waiting == 4) {
-            curve_value4(moving, t);
-            waiting = 0;
-        }
+    if (!curve_walk_current(walk, envs, count, t0)) curve_walk_plan(walk, envs, count, t0);
+    for (int k = 0; k < walk.holding; ++k) {
+        CurveEnv& env = *walk.holding_envs[k];
+        env.out = fma(env.segment->scale, Vec4::zero(), env.segment->base);
     }
-    if (waiting > 0) {
-        // The spare lanes repeat the first waiting curve, which is then
-        // written twice with the same value.
-        for (int k = waiting; k < 4; ++k) moving[k] = moving[0];
-        curve_value4(moving, t);
+    const Vec8 t8 = Vec8::join(t, t);
+    for (int g = 0; g < walk.groups; ++g) {
+        const CurveLanes& s = walk.lanes[g];
+        const Vec8 value =
+            g < walk.exact_groups
+                ? curve_value_at<ExactLog2>(t8, s.start, s.inv_length, s.base, s.scale, s.p, s.q)
+                : curve_value_at(t8, s.start, s.inv_length, s.base, s.scale, s.p, s.q);
+        curve_walk_scatter(walk, g, value);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/dsp/vec4.h"
+#include "engine/dsp/vec8.h"
 
 namespace lf {
 
@@ -60,16 +61,54 @@ struct CurveEnv {
 // Steps to the segment that holds t (lane 0 decides), writes and returns the value.
 Vec4 curve_env_eval(CurveEnv& env, Vec4 t);
 
-// curve_env_eval for `count` curves at a time t whose lanes are equal, as the
-// score walk needs it, in fewer operations and with the same bits:
+// The most curves one walk takes: five groups of eight lanes.
+inline constexpr int CURVE_WALK_MAX = 40;
+
+// The segment fields of eight curves, lane i from curve i.
+struct CurveLanes {
+    Vec8 start;
+    Vec8 inv_length;
+    Vec8 base;
+    Vec8 scale;
+    Vec8 p;
+    Vec8 q;
+};
+
+// A list of curves evaluated together at every frame, and what carries over
+// from one frame to the next: the segment each curve is on, which curves hold
+// still (their segment's scale is zero and its shape is tame, see
+// curve_holds_still in envelope.cpp), and the moving curves' segment fields
+// gathered into lanes. The plan is made again whenever it could be out of
+// date: another list, a segment pointer that moved, or a time outside
+// [planned_from, planned_until), the times at which neither any curve's
+// segment nor any curve's kind changes. Zero-initialised: no plan yet.
+struct CurveWalk {
+    CurveEnv* const* envs;  // the list the plan was made for
+    int count;
+    float planned_from;
+    float planned_until;
+    int holding;                       // curves that hold still: holding_envs[0 .. holding)
+    int groups;                        // lane groups of moving curves: lanes[0 .. groups)
+    int exact_groups;                  // the first exact_groups take the shortened logarithm
+    int used[CURVE_WALK_MAX / 8 + 1];  // real lanes per group, the first ones
+    const CurveSegment* segments[CURVE_WALK_MAX];  // per list entry, as planned
+    CurveEnv* holding_envs[CURVE_WALK_MAX];
+    CurveEnv* lane_envs[CURVE_WALK_MAX / 8 + 1][8];
+    CurveLanes lanes[CURVE_WALK_MAX / 8 + 1];
+};
+
+// curve_env_eval for the `count` (at most CURVE_WALK_MAX) curves of `envs` at a
+// time t whose lanes are equal, as the score walk needs it, with the same bits
+// and the same segment steps, in fewer operations:
 // - every segment's lanes are equal (the score builds them so), so a curve's
-//   four lanes would compute one value four times over; instead lane i of one
-//   evaluation computes it for one curve, with the same operations in the same
-//   order, and the curve's out receives that lane in all four lanes;
-// - a curve that holds still (its segment's scale is zero and its shape is
-//   tame, see curve_holds_still in envelope.cpp) gets base + scale·0 directly,
-//   the exact value the full evaluation would round to.
-void curve_envs_eval(CurveEnv* const* envs, int count, Vec4 t);
+//   four lanes would compute one value four times over; instead lane i of an
+//   eight-lane evaluation computes it for one curve, with the same operations
+//   in the same order, and the curve's out receives that lane in all four;
+// - a curve that holds still gets base + scale·0 directly, the exact value the
+//   full evaluation would round to;
+// - between plans nothing is stepped, tested or gathered again.
+// A walk serves one list; the segments' fields must not change under it.
+void curve_walk_eval(CurveWalk& walk, CurveEnv* const* envs, int count, Vec4 t);
 
 // state += (|x| − state)·0.0002; returns the new state. Time constant 5000 frames.
 Vec4 env_follow(Vec4& state, Vec4 x);

@@ -2,6 +2,7 @@
 // (the order itself is written out in stages.h).
 #include "engine/frame/stages.h"
 
+#include <array>
 #include <iterator>
 
 #include "engine/dsp/math.h"
@@ -16,13 +17,29 @@ Vec4 soft_clip(Vec4 x) {
     return fnma(Vec4(2.0f), r, Vec4(1.0f)) * Vec4(1.009f);
 }
 
+namespace {
+
+constexpr int SCORE_CURVE_COUNT = static_cast<int>(std::size(CURVES_IN_USE));
+static_assert(SCORE_CURVE_COUNT <= CURVE_WALK_MAX);
+
+// The curves in use, in the walk's order.
+constexpr std::array<CurveEnv*, SCORE_CURVE_COUNT> score_curve_list() {
+    std::array<CurveEnv*, SCORE_CURVE_COUNT> list{};
+    for (int i = 0; i < SCORE_CURVE_COUNT; ++i) list[i] = &curve_envs[CURVES_IN_USE[i]];
+    return list;
+}
+constexpr std::array<CurveEnv*, SCORE_CURVE_COUNT> SCORE_CURVES = score_curve_list();
+
+// Which curves move, and their segments in lanes, from one frame to the next.
+CurveWalk score_curves;
+
+}  // namespace
+
 void score_walk(Vec4 t) {
     const float now = t.lane0();
     for (int k = NOTE_LIST_COUNT - 1; k >= 0; --k) event_cursor_advance(note_cursors[k], now);
     // The curves are independent: evaluating them together changes no value.
-    CurveEnv* curves[std::size(CURVES_IN_USE)];
-    for (size_t i = 0; i < std::size(CURVES_IN_USE); ++i) curves[i] = &curve_envs[CURVES_IN_USE[i]];
-    curve_envs_eval(curves, static_cast<int>(std::size(curves)), t);
+    curve_walk_eval(score_curves, SCORE_CURVES.data(), SCORE_CURVE_COUNT, t);
 }
 
 Vec4 run_frame_stages(Vec4 t) {

@@ -33,6 +33,7 @@ using FastPaths = EngineMode;
 TEST_F(FastPaths, CurvesFourAtATimeMatchOneAtATime) {
     engine_startup();
     static CurveEnv plain[CURVE_COUNT], batched[CURVE_COUNT];
+    static CurveWalk walk;
     CurveEnv* batch[CURVE_COUNT];
     for (int c = 0; c < CURVE_COUNT; ++c) {
         plain[c] = batched[c] = curve_envs[c];
@@ -41,7 +42,7 @@ TEST_F(FastPaths, CurvesFourAtATimeMatchOneAtATime) {
     int compared = 0;
     for (int n = 0; n < static_cast<int>(TRACK_FRAMES); n += 11) {
         const Vec4 t(frame_time(n));
-        curve_envs_eval(batch, CURVE_COUNT, t);
+        curve_walk_eval(walk, batch, CURVE_COUNT, t);
         for (int c = 0; c < CURVE_COUNT; ++c) {
             curve_env_eval(plain[c], t);
             ASSERT_TRUE(same_bits(plain[c].out, batched[c].out))
