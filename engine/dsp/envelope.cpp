@@ -162,24 +162,23 @@ inline bool curve_holds_still(const CurveSegment& s, float t0) {
     return s.scale.lane0() == 0.0f && curve_tame(s) && t0 >= s.start.lane0();
 }
 
-// Steps every curve of the list to t0 and sorts them: those that hold still,
+// Steps every curve of the walk to t0 and sorts them: those that hold still,
 // the tame moving ones (ExactLog2, by the proof above), the rest (fast_log2).
 // The plan stays true while no curve's next segment has started and every
 // tame curve's t0 >= start keeps its truth value (then no curve's kind
 // changes: it depends on the segment's fields and on that comparison alone),
 // that is from the latest start of a tame curve under way to the earliest
 // next start or start of a tame curve yet to begin; +∞ is never inside.
-void curve_walk_plan(CurveWalk& walk, CurveEnv* const* envs, int count, float t0) {
+void curve_walk_plan(CurveWalk& walk, float t0) {
     CurveEnv* exact[CURVE_WALK_MAX];
     CurveEnv* plain[CURVE_WALK_MAX];
     int exact_count = 0, plain_count = 0;
     float from = -std::numeric_limits<float>::infinity();
     float until = std::numeric_limits<float>::infinity();
     walk.holding = 0;
-    for (int i = 0; i < count; ++i) {
-        CurveEnv& env = *envs[i];
+    for (int i = 0; i < walk.count; ++i) {
+        CurveEnv& env = *walk.envs[i];
         const CurveSegment& s = curve_step(env, t0);
-        walk.segments[i] = &s;
         const float start = s.start.lane0(), next = (&s)[1].start.lane0();
         if (next < until) until = next;  // a NaN start never comes
         const bool tame = curve_tame(s);
@@ -187,7 +186,7 @@ void curve_walk_plan(CurveWalk& walk, CurveEnv* const* envs, int count, float t0
         if (tame && started && start > from) from = start;
         if (tame && !started && start < until) until = start;
         if (curve_holds_still(s, t0))
-            walk.holding_envs[walk.holding++] = &env;
+            walk.held[walk.holding++] = {&env, &s, s.scale, s.base};
         else if (tame && started && t0 <= LARGEST)
             exact[exact_count++] = &env;
         else
@@ -209,6 +208,7 @@ void curve_walk_plan(CurveWalk& walk, CurveEnv* const* envs, int count, float t0
                 field[4][j] = s.p.lane0();
                 field[5][j] = s.q.lane0();
                 walk.lane_envs[g][j] = j < used ? list[first + j] : nullptr;
+                walk.lane_segments[g][j] = &s;
             }
             auto lanes = [&](int f) {
                 return Vec8::join(Vec4::load(field[f]), Vec4::load(field[f] + 4));
@@ -221,29 +221,59 @@ void curve_walk_plan(CurveWalk& walk, CurveEnv* const* envs, int count, float t0
     walk.exact_groups = g;
     gather(plain, plain_count);
     walk.groups = g;
-    walk.envs = envs;
-    walk.count = count;
     walk.planned_from = from;
     walk.planned_until = until;
 }
 
-// True when the walk's plan is that of this list at t0 (see curve_walk_plan):
-// as long as it is, curve_step would step nothing and every curve's kind is
-// the planned one. A NaN t0 is never inside.
-inline bool curve_walk_current(const CurveWalk& walk, CurveEnv* const* envs, int count, float t0) {
-    if (walk.envs != envs || walk.count != count) return false;
-    if (!(t0 >= walk.planned_from) || t0 >= walk.planned_until) return false;
-    for (int i = 0; i < count; ++i)
-        if (envs[i]->segment != walk.segments[i]) return false;
-    return true;
+// curve_value_at for the eight curves of a group, always written out in place.
+template <typename Log2>
+__attribute__((always_inline)) inline Vec8 curve_lanes_value(const CurveLanes& s, Vec8 t) {
+    return curve_value_at<Log2>(t, s.start, s.inv_length, s.base, s.scale, s.p, s.q);
 }
 
-// Each real lane of group g to its curve's out, in all four lanes.
-inline void curve_walk_scatter(const CurveWalk& walk, int g, Vec8 value) {
+// Each real lane of group g to its curve's out, in all four lanes; false at
+// the first curve whose segment is not the planned one.
+inline bool curve_walk_scatter(const CurveWalk& walk, int g, Vec8 value) {
     alignas(16) float lane[8];
     value.low().store(lane);
     value.high().store(lane + 4);
-    for (int j = 0; j < walk.used[g]; ++j) walk.lane_envs[g][j]->out = Vec4(lane[j]);
+    for (int j = 0; j < walk.used[g]; ++j) {
+        CurveEnv& env = *walk.lane_envs[g][j];
+        if (env.segment != walk.lane_segments[g][j]) return false;
+        env.out = Vec4(lane[j]);
+    }
+    return true;
+}
+
+// Writes every curve's value at t by the plan, for a t0 inside the planned
+// times; false at the first curve whose segment pointer is not the planned
+// one. Each curve's value depends on its own segment and t0 alone: a curve
+// still on its planned segment at such a t0 would not be stepped, is of the
+// planned kind, and its value is the one written here, whatever became of
+// the others.
+bool curve_walk_write(const CurveWalk& walk, Vec4 t) {
+    for (int k = 0; k < walk.holding; ++k) {
+        const HeldCurve& c = walk.held[k];
+        if (c.env->segment != c.segment) return false;
+        c.env->out = fma(c.scale, Vec4::zero(), c.base);
+    }
+    const Vec8 t8 = Vec8::join(t, t);
+    int g = 0;
+    // Two groups in one stretch of straight code, so that their long chains
+    // interleave (most frames have two groups).
+    for (; g + 1 < walk.exact_groups; g += 2) {
+        const Vec8 first = curve_lanes_value<ExactLog2>(walk.lanes[g], t8);
+        const Vec8 second = curve_lanes_value<ExactLog2>(walk.lanes[g + 1], t8);
+        if (!curve_walk_scatter(walk, g, first) || !curve_walk_scatter(walk, g + 1, second))
+            return false;
+    }
+    for (; g < walk.groups; ++g) {
+        const CurveLanes& s = walk.lanes[g];
+        const Vec8 value = g < walk.exact_groups ? curve_lanes_value<ExactLog2>(s, t8)
+                                                 : curve_lanes_value<PlainLog2>(s, t8);
+        if (!curve_walk_scatter(walk, g, value)) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -254,21 +284,16 @@ Vec4 curve_env_eval(CurveEnv& env, Vec4 t) {
     return env.out;
 }
 
-void curve_walk_eval(CurveWalk& walk, CurveEnv* const* envs, int count, Vec4 t) {
+void curve_walk_eval(CurveWalk& walk, Vec4 t) {
     const float t0 = t.lane0();
-    if (!curve_walk_current(walk, envs, count, t0)) curve_walk_plan(walk, envs, count, t0);
-    for (int k = 0; k < walk.holding; ++k) {
-        CurveEnv& env = *walk.holding_envs[k];
-        env.out = fma(env.segment->scale, Vec4::zero(), env.segment->base);
-    }
-    const Vec8 t8 = Vec8::join(t, t);
-    for (int g = 0; g < walk.groups; ++g) {
-        const CurveLanes& s = walk.lanes[g];
-        const Vec8 value =
-            g < walk.exact_groups
-                ? curve_value_at<ExactLog2>(t8, s.start, s.inv_length, s.base, s.scale, s.p, s.q)
-                : curve_value_at(t8, s.start, s.inv_length, s.base, s.scale, s.p, s.q);
-        curve_walk_scatter(walk, g, value);
+    // A NaN t0 is never inside the planned times. After a fresh plan every
+    // pointer is the planned one, so the second write goes through; a write
+    // cut short is done again in full, the same values for the curves it
+    // had reached.
+    if (!(t0 >= walk.planned_from) || t0 >= walk.planned_until) curve_walk_plan(walk, t0);
+    if (!curve_walk_write(walk, t)) {
+        curve_walk_plan(walk, t0);
+        curve_walk_write(walk, t);
     }
 }
 

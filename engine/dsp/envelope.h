@@ -64,6 +64,14 @@ Vec4 curve_env_eval(CurveEnv& env, Vec4 t);
 // The most curves one walk takes: five groups of eight lanes.
 inline constexpr int CURVE_WALK_MAX = 40;
 
+// A curve that holds still: its segment and that segment's scale and base.
+struct HeldCurve {
+    CurveEnv* env;
+    const CurveSegment* segment;
+    Vec4 scale;
+    Vec4 base;
+};
+
 // The segment fields of eight curves, lane i from curve i.
 struct CurveLanes {
     Vec8 start;
@@ -78,37 +86,38 @@ struct CurveLanes {
 // from one frame to the next: the segment each curve is on, which curves hold
 // still (their segment's scale is zero and its shape is tame, see
 // curve_holds_still in envelope.cpp), and the moving curves' segment fields
-// gathered into lanes. The plan is made again whenever it could be out of
-// date: another list, a segment pointer that moved, or a time outside
-// [planned_from, planned_until), the times at which neither any curve's
-// segment nor any curve's kind changes. Zero-initialised: no plan yet.
+// gathered into lanes. The caller sets envs and count once, in a walk that is
+// otherwise zero (no plan yet). The plan is made again whenever it could be
+// out of date: a time outside [planned_from, planned_until), the times at
+// which neither any curve's segment nor any curve's kind changes, or a
+// segment pointer that moved under the walk.
 struct CurveWalk {
-    CurveEnv* const* envs;  // the list the plan was made for
+    CurveEnv* envs[CURVE_WALK_MAX];  // the curves, in the order they are stepped
     int count;
     float planned_from;
     float planned_until;
-    int holding;                       // curves that hold still: holding_envs[0 .. holding)
+    int holding;                       // curves that hold still: held[0 .. holding)
     int groups;                        // lane groups of moving curves: lanes[0 .. groups)
     int exact_groups;                  // the first exact_groups take the shortened logarithm
     int used[CURVE_WALK_MAX / 8 + 1];  // real lanes per group, the first ones
-    const CurveSegment* segments[CURVE_WALK_MAX];  // per list entry, as planned
-    CurveEnv* holding_envs[CURVE_WALK_MAX];
+    HeldCurve held[CURVE_WALK_MAX];
     CurveEnv* lane_envs[CURVE_WALK_MAX / 8 + 1][8];
+    const CurveSegment* lane_segments[CURVE_WALK_MAX / 8 + 1][8];
     CurveLanes lanes[CURVE_WALK_MAX / 8 + 1];
 };
 
-// curve_env_eval for the `count` (at most CURVE_WALK_MAX) curves of `envs` at a
-// time t whose lanes are equal, as the score walk needs it, with the same bits
-// and the same segment steps, in fewer operations:
+// curve_env_eval for the walk's curves (at most CURVE_WALK_MAX) at a time t
+// whose lanes are equal, as the score walk needs it, with the same bits and
+// the same segment steps, in fewer operations:
 // - every segment's lanes are equal (the score builds them so), so a curve's
 //   four lanes would compute one value four times over; instead lane i of an
 //   eight-lane evaluation computes it for one curve, with the same operations
 //   in the same order, and the curve's out receives that lane in all four;
 // - a curve that holds still gets base + scale·0 directly, the exact value the
 //   full evaluation would round to;
-// - between plans nothing is stepped, tested or gathered again.
-// A walk serves one list; the segments' fields must not change under it.
-void curve_walk_eval(CurveWalk& walk, CurveEnv* const* envs, int count, Vec4 t);
+// - between plans nothing is stepped, sorted or gathered again.
+// The segments' fields must not change under a walk.
+void curve_walk_eval(CurveWalk& walk, Vec4 t);
 
 // state += (|x| − state)·0.0002; returns the new state. Time constant 5000 frames.
 Vec4 env_follow(Vec4& state, Vec4 x);

@@ -2,7 +2,6 @@
 // (the order itself is written out in stages.h).
 #include "engine/frame/stages.h"
 
-#include <array>
 #include <iterator>
 
 #include "engine/dsp/math.h"
@@ -22,16 +21,16 @@ namespace {
 constexpr int SCORE_CURVE_COUNT = static_cast<int>(std::size(CURVES_IN_USE));
 static_assert(SCORE_CURVE_COUNT <= CURVE_WALK_MAX);
 
-// The curves in use, in the walk's order.
-constexpr std::array<CurveEnv*, SCORE_CURVE_COUNT> score_curve_list() {
-    std::array<CurveEnv*, SCORE_CURVE_COUNT> list{};
-    for (int i = 0; i < SCORE_CURVE_COUNT; ++i) list[i] = &curve_envs[CURVES_IN_USE[i]];
-    return list;
+// The curves in use, in the walk's order; no plan yet.
+constexpr CurveWalk score_curve_walk() {
+    CurveWalk walk{};
+    for (int i = 0; i < SCORE_CURVE_COUNT; ++i) walk.envs[i] = &curve_envs[CURVES_IN_USE[i]];
+    walk.count = SCORE_CURVE_COUNT;
+    return walk;
 }
-constexpr std::array<CurveEnv*, SCORE_CURVE_COUNT> SCORE_CURVES = score_curve_list();
 
 // Which curves move, and their segments in lanes, from one frame to the next.
-CurveWalk score_curves;
+constinit CurveWalk score_curves = score_curve_walk();
 
 }  // namespace
 
@@ -39,7 +38,7 @@ void score_walk(Vec4 t) {
     const float now = t.lane0();
     for (int k = NOTE_LIST_COUNT - 1; k >= 0; --k) event_cursor_advance(note_cursors[k], now);
     // The curves are independent: evaluating them together changes no value.
-    curve_walk_eval(score_curves, SCORE_CURVES.data(), SCORE_CURVE_COUNT, t);
+    curve_walk_eval(score_curves, t);
 }
 
 Vec4 run_frame_stages(Vec4 t) {

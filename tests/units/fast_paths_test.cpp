@@ -34,15 +34,16 @@ TEST_F(FastPaths, CurvesFourAtATimeMatchOneAtATime) {
     engine_startup();
     static CurveEnv plain[CURVE_COUNT], batched[CURVE_COUNT];
     static CurveWalk walk;
-    CurveEnv* batch[CURVE_COUNT];
+    walk = CurveWalk{};
+    walk.count = CURVE_COUNT;
     for (int c = 0; c < CURVE_COUNT; ++c) {
         plain[c] = batched[c] = curve_envs[c];
-        batch[c] = &batched[c];
+        walk.envs[c] = &batched[c];
     }
     int compared = 0;
     for (int n = 0; n < static_cast<int>(TRACK_FRAMES); n += 11) {
         const Vec4 t(frame_time(n));
-        curve_walk_eval(walk, batch, CURVE_COUNT, t);
+        curve_walk_eval(walk, t);
         for (int c = 0; c < CURVE_COUNT; ++c) {
             curve_env_eval(plain[c], t);
             ASSERT_TRUE(same_bits(plain[c].out, batched[c].out))
