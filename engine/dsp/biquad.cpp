@@ -25,9 +25,11 @@ struct DesignPrelude {
 inline DesignPrelude design_prelude(Vec4 f, Vec4 q) {
     // w = (2π · 1/44100) · f, the constant product formed at run time.
     Vec4 w = (Vec4(6.2831855f) * Vec4(2.2675737e-05f)) * f;
+    // Cosine and sine in one eight-lane fast_sin, each half as its own call.
+    const Vec8 cos_sin = fast_sin(Vec8::join(w + Vec4(1.5707964f), w));
     DesignPrelude p;
-    p.c = fast_sin(w + Vec4(1.5707964f));
-    p.s = fast_sin(w);
+    p.c = cos_sin.low();
+    p.s = cos_sin.high();
     // alpha = s / (Q · 2)
     p.alpha = p.s / (q * Vec4(2.0f));
     return p;
