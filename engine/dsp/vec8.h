@@ -53,6 +53,8 @@ struct Vec8 {
         return Vec8(_mm256_insertf128_ps(_mm256_castps128_ps256(lo.v), hi.v, 1));
     }
     static Vec8 zero() { return Vec8(_mm256_setzero_ps()); }
+    // Eight consecutive floats, lanes 0-7.
+    static Vec8 load(const float* p) { return Vec8(_mm256_loadu_ps(p)); }
     Vec4 low() const { return Vec4(_mm256_castps256_ps128(v)); }
     Vec4 high() const { return Vec4(_mm256_extractf128_ps(v, 1)); }
     float lane(int i) const {
@@ -137,6 +139,16 @@ inline Vec8 select(Vec8 mask, Vec8 a, Vec8 b) {
     return Vec8(_mm256_blendv_ps(b.v, a.v, mask.v));
 }
 
+// Shuffles and blends act within each half, the Vec4 operation on both.
+template <int I0, int I1, int I2, int I3>
+inline Vec8 shuffle(Vec8 a) {
+    return Vec8(_mm256_permute_ps(a.v, _MM_SHUFFLE(I3, I2, I1, I0)));
+}
+template <int I>
+inline Vec8 with_lane(Vec8 a, Vec8 b) {
+    return Vec8(_mm256_blend_ps(a.v, b.v, (1 << I) | (1 << (I + 4))));
+}
+
 #else  // portable fallback: two Vec4s
 
 struct Int8 {
@@ -172,6 +184,7 @@ struct Vec8 {
         return r;
     }
     static Vec8 zero() { return Vec8(0.0f); }
+    static Vec8 load(const float* p) { return join(Vec4::load(p), Vec4::load(p + 4)); }
     Vec4 low() const { return lo; }
     Vec4 high() const { return hi; }
     float lane(int i) const { return i < 4 ? lo.lane(i) : hi.lane(i - 4); }
@@ -224,8 +237,21 @@ inline Int8 bits(Vec8 a) {
 inline Vec8 from_bits(Int8 a) {
     return Vec8::join(from_bits(a.lo), from_bits(a.hi));
 }
+template <int I0, int I1, int I2, int I3>
+inline Vec8 shuffle(Vec8 a) {
+    return Vec8::join(shuffle<I0, I1, I2, I3>(a.lo), shuffle<I0, I1, I2, I3>(a.hi));
+}
+template <int I>
+inline Vec8 with_lane(Vec8 a, Vec8 b) {
+    return Vec8::join(with_lane<I>(a.lo, b.lo), with_lane<I>(a.hi, b.hi));
+}
 
 #endif
+
+// (a0, a1, a0, a1) in each half.
+inline Vec8 dup_low(Vec8 a) {
+    return shuffle<0, 1, 0, 1>(a);
+}
 
 }  // namespace LF_ABI
 }  // namespace lf

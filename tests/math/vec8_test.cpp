@@ -130,3 +130,25 @@ TEST_F(Vec8Mode, MathFunctionsMatchTheirVec4Forms) {
         expect_halves(fast_sin(Vec8::join(f0, f1)), fast_sin(f0), fast_sin(f1), "sin", i);
     }
 }
+
+// The in-half shuffles, the in-half lane blend and the load of eight floats.
+TEST_F(Vec8Mode, ShufflesBlendsAndLoadActOnEachHalf) {
+    const std::vector<float> v = operands();
+    for (size_t i = 0; i + 8 <= v.size(); i += 5) {
+        const Vec4 a0 = quad(v, i), a1 = quad(v, i + 4);
+        const Vec4 b0 = quad(v, i + 57), b1 = quad(v, i + 61);
+        const Vec8 a = Vec8::join(a0, a1), b = Vec8::join(b0, b1);
+        expect_halves(Vec8::load(&v[i]), a0, a1, "load", i);
+        expect_halves(shuffle<2, 3, 2, 3>(a), shuffle<2, 3, 2, 3>(a0), shuffle<2, 3, 2, 3>(a1),
+                      "shuffle 2323", i);
+        expect_halves(shuffle<3, 0, 2, 1>(a), shuffle<3, 0, 2, 1>(a0), shuffle<3, 0, 2, 1>(a1),
+                      "shuffle 3021", i);
+        expect_halves(dup_low(a), dup_low(a0), dup_low(a1), "dup_low", i);
+        expect_halves(with_lane<0>(a, b), with_lane<0>(a0, b0), with_lane<0>(a1, b1), "with_lane 0",
+                      i);
+        expect_halves(with_lane<1>(a, b), with_lane<1>(a0, b0), with_lane<1>(a1, b1), "with_lane 1",
+                      i);
+        expect_halves(with_lane<3>(a, b), with_lane<3>(a0, b0), with_lane<3>(a1, b1), "with_lane 3",
+                      i);
+    }
+}
