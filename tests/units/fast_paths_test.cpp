@@ -1,5 +1,5 @@
 // The render's shortcuts against the plain operations they stand for: curves
-// evaluated four at a time (and flat segments skipped), filter designs kept
+// walked together, eight to a register (and flat segments skipped), filter designs kept
 // while their inputs repeat, and the envelope's early exits. Each must give
 // the same bits as the plain operation, or the track changes.
 #include <gtest/gtest.h>
@@ -29,8 +29,9 @@ bool same_bits(const BiquadCoeffs& a, const BiquadCoeffs& b) {
 
 using FastPaths = EngineMode;
 
-// Every curve of the track's score, walked over the whole track both ways.
-TEST_F(FastPaths, CurvesFourAtATimeMatchOneAtATime) {
+// Every curve of the track's score, walked over the whole track both ways
+// (tests/units/curve_paths_test.cpp takes the walk through everything else).
+TEST_F(FastPaths, ScoreCurvesWalkedTogetherMatchOneAtATime) {
     engine_startup();
     static CurveEnv plain[CURVE_COUNT], batched[CURVE_COUNT];
     static CurveWalk walk;
@@ -41,9 +42,11 @@ TEST_F(FastPaths, CurvesFourAtATimeMatchOneAtATime) {
         walk.envs[c] = &batched[c];
     }
     int compared = 0;
+    int frames_by_groups[CURVE_WALK_MAX / 8 + 2] = {};
     for (int n = 0; n < static_cast<int>(TRACK_FRAMES); n += 11) {
         const Vec4 t(frame_time(n));
         curve_walk_eval(walk, t);
+        ++frames_by_groups[walk.groups];
         for (int c = 0; c < CURVE_COUNT; ++c) {
             curve_env_eval(plain[c], t);
             ASSERT_TRUE(same_bits(plain[c].out, batched[c].out))
@@ -54,6 +57,10 @@ TEST_F(FastPaths, CurvesFourAtATimeMatchOneAtATime) {
         }
     }
     EXPECT_GT(compared, 20000000);
+    // The score reaches one lone group, a pair, and a pair and one more.
+    EXPECT_GT(frames_by_groups[1], 0);
+    EXPECT_GT(frames_by_groups[2], 0);
+    EXPECT_GT(frames_by_groups[3], 0);
 }
 
 TEST_F(FastPaths, RememberedDesignsFollowEveryChangeOfTheirInputs) {
