@@ -20,14 +20,27 @@
 namespace lf {
 
 namespace {
-// The oscillator step for a frequency already laid out as (f0, f1, f0, f1).
-inline Vec4 osc_advance(WavetablePhase& phase, const float* table, Vec4 frequency) {
+// The oscillator step for a frequency already laid out as (f0, f1, f0, f1);
+// a Vec8 steps two oscillators, each half as a Vec4 would.
+template <typename V>
+inline V osc_advance_lanes(V& phase, const float* table, V frequency) {
     // phase + f·(256/44100)
-    Vec4 p = fma(frequency, Vec4(0.0058049886f), phase);
+    V p = fma(frequency, V(0.0058049886f), phase);
     // Wrap once per lane by selection: a subtraction of a masked 256 would
     // turn a phase of +0 into −0 in this rounding mode.
-    phase = select(p >= Vec4(256.0f), p - Vec4(256.0f), p);
-    return wavetable_read(table, phase, 256);
+    phase = select(p >= V(256.0f), p - V(256.0f), p);
+    return wavetable_read_lanes(table, phase, 256);
+}
+inline Vec4 osc_advance(WavetablePhase& phase, const float* table, Vec4 frequency) {
+    return osc_advance_lanes(phase, table, frequency);
+}
+
+// Oscillator j's contribution before the note's gain: m + w·(o − m), with m
+// the pair's mid 0.5·o0 + 0.5·o1 in all lanes and w = ±(j + 1)/N.
+template <typename V>
+inline V unison_spread(V o, V w) {
+    V m = shuffle<0, 0, 0, 0>(fma(V(0.5f), shuffle<1, 1, 1, 1>(o), V(0.5f) * o));
+    return fma(w, o - m, m);
 }
 }  // namespace
 
@@ -45,10 +58,9 @@ Vec4 unison_voice_process(const UnisonVoiceParams& params) {
     // true division. Lanes 2 and 3 repeat them, so v arrives at the oscillator
     // already as the (f0, f1, f0, f1) that the step would make of v·(1/r, r, 0, 0):
     // the same bits, one shuffle less per oscillator.
-    Vec4 r(params.detune_ratio);
-    Vec4 inv_r = Vec4(1.0f) / r;
-    Vec4 detune = dup_low(with_lane<1>(inv_r, r));
-    Vec4 count = to_float(Int4(static_cast<int32_t>(n)));
+    // Made at the first sounding note: a frame of silent notes needs none of it.
+    Vec4 detune, count;
+    bool prepared = false;
     const Vec4 one(1.0f);
 
     Vec4 out = Vec4::zero();
@@ -58,6 +70,13 @@ Vec4 unison_voice_process(const UnisonVoiceParams& params) {
         adsr_step(*params.envelope, cursor.state, level);
         // A silent note costs only its envelope step and keeps no pool entries.
         if (level < 0.001f) continue;
+        if (!prepared) {
+            Vec4 r(params.detune_ratio);
+            Vec4 inv_r = Vec4(1.0f) / r;
+            detune = dup_low(with_lane<1>(inv_r, r));
+            count = to_float(Int4(static_cast<int32_t>(n)));
+            prepared = true;
+        }
 
         const NoteState note = cursor.state;
         // g = 2^((sens − sens·velocity)·log2(10)/20): velocity 1 plays at 0 dB.
@@ -66,17 +85,33 @@ Vec4 unison_voice_process(const UnisonVoiceParams& params) {
 
         Vec4 v = broadcast<0>(note);
         Vec4 k = Vec4::zero();  // j + 1, counted exactly in floats
-        for (uint32_t j = 0; j < n; ++j) {
-            // Oscillator j: frequency/r^(j+1) on the left, frequency·r^(j+1) on the right.
+        uint32_t j = 0;
+        // Two oscillators at a time in one Vec8: their frequencies still follow
+        // one another by the same multiplications, their phases, reads and
+        // spreads are lane for lane the single-oscillator steps, and their
+        // parts enter the sum one after the other, so the bits are those of
+        // one oscillator at a time. j is even at every pair: w = (+k, −k').
+        for (; j + 1 < n; j += 2, pool += 2) {
+            Vec4 v_even = v * detune;
+            v = v_even * detune;
+            Vec4 k_even = k + one;
+            k = k_even + one;
+            Vec8 phase = Vec8::join(pool[0], pool[1]);
+            Vec8 o = osc_advance_lanes(phase, table, Vec8::join(v_even, v));
+            pool[0] = phase.low();
+            pool[1] = phase.high();
+            Vec8 w = Vec8::join(k_even, -k) / Vec8::join(count, count);
+            Vec8 x = unison_spread(o, w);
+            // out + A·(m + w·(o − m)), oscillator j, then j + 1
+            out = fma(amp, x.low(), out);
+            out = fma(amp, x.high(), out);
+        }
+        if (j < n) {
+            // The last oscillator of an odd count: j is even, so w = +k/N.
             v = v * detune;
             Vec4 o = osc_advance(*pool++, table, v);
-            // w = ±(j + 1)/N, alternating sides.
             k = k + one;
-            Vec4 w = ((j & 1u) ? -k : k) / count;
-            // m = 0.5·o0 + 0.5·o1, the pair's mid signal, in all lanes.
-            Vec4 m = broadcast<0>(fma(Vec4(0.5f), broadcast<1>(o), Vec4(0.5f) * o));
-            // out + A·(m + w·(o − m))
-            out = fma(amp, fma(w, o - m, m), out);
+            out = fma(amp, unison_spread(o, k / count), out);
         }
     }
     return out;

@@ -7,6 +7,7 @@
 
 #include "engine/dsp/envelope.h"
 #include "engine/dsp/vec4.h"
+#include "engine/dsp/vec8.h"
 
 namespace lf {
 
@@ -18,14 +19,20 @@ using WavetablePhase = Vec4;
 // entry after lanes 2/3's floor; indices masked with n − 1 (n a power of two).
 // With lanes 2 and 3 equal to lanes 0 and 1 this is plain interpolation between
 // neighbours, wrapping at the table end. Inline: every oscillator reads here.
-inline Vec4 wavetable_read(const float* table, Vec4 position, uint32_t n) {
-    Vec4 fl = floor(position);
-    Int4 index = to_int(fl + Vec4::set(0.0f, 0.0f, 1.0f, 1.0f)) & Int4(static_cast<int32_t>(n - 1));
-    Vec4 t = gather(table, index);
+// A Vec8 reads two oscillators at once, each half as a Vec4 would.
+template <typename V>
+inline V wavetable_read_lanes(const float* table, V position, uint32_t n) {
+    V fl = floor(position);
+    auto index = to_int(fl + lanes_like(position, Vec4::set(0.0f, 0.0f, 1.0f, 1.0f))) &
+                 decltype(to_int(fl))(static_cast<int32_t>(n - 1));
+    V t = gather(table, index);
     // Lanes 0, 1: T0 + (p0 − fl0)·(T2 − T0), T1 + (p1 − fl1)·(T3 − T1);
     // lane 2: T2 + (p2 − fl2)·(T3 − T2); lane 3 blends T3 with itself.
-    Vec4 next = shuffle<2, 3, 3, 3>(t);
+    V next = shuffle<2, 3, 3, 3>(t);
     return fma(position - fl, next - t, t);
+}
+inline Vec4 wavetable_read(const float* table, Vec4 position, uint32_t n) {
+    return wavetable_read_lanes(table, position, n);
 }
 
 // Advances the phase by the frequency (lanes 0 and 1 in Hz; the caller's vector

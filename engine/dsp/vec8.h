@@ -139,6 +139,11 @@ inline Vec8 select(Vec8 mask, Vec8 a, Vec8 b) {
     return Vec8(_mm256_blendv_ps(b.v, a.v, mask.v));
 }
 
+// Lane i = table[index lane i] (indices already masked).
+inline Vec8 gather(const float* table, Int8 index) {
+    return Vec8(_mm256_i32gather_ps(table, index.v, 4));
+}
+
 // Shuffles and blends act within each half, the Vec4 operation on both.
 template <int I0, int I1, int I2, int I3>
 inline Vec8 shuffle(Vec8 a) {
@@ -237,6 +242,9 @@ inline Int8 bits(Vec8 a) {
 inline Vec8 from_bits(Int8 a) {
     return Vec8::join(from_bits(a.lo), from_bits(a.hi));
 }
+inline Vec8 gather(const float* table, Int8 index) {
+    return Vec8::join(gather(table, index.lo), gather(table, index.hi));
+}
 template <int I0, int I1, int I2, int I3>
 inline Vec8 shuffle(Vec8 a) {
     return Vec8::join(shuffle<I0, I1, I2, I3>(a.lo), shuffle<I0, I1, I2, I3>(a.hi));
@@ -252,6 +260,11 @@ inline Vec8 with_lane(Vec8 a, Vec8 b) {
 inline Vec8 dup_low(Vec8 a) {
     return shuffle<0, 1, 0, 1>(a);
 }
+
+// A four-lane pattern at the width of `like`: itself for a Vec4, in both
+// halves for a Vec8. Lets one template serve both widths.
+inline Vec4 lanes_like(Vec4, Vec4 pattern) { return pattern; }
+inline Vec8 lanes_like(Vec8, Vec4 pattern) { return Vec8::join(pattern, pattern); }
 
 }  // namespace LF_ABI
 }  // namespace lf

@@ -152,3 +152,20 @@ TEST_F(Vec8Mode, ShufflesBlendsAndLoadActOnEachHalf) {
                       i);
     }
 }
+
+// The table gather reads each half's four entries as the Vec4 gather does,
+// and a four-lane pattern repeats in both halves.
+TEST_F(Vec8Mode, GatherAndPatternsActOnEachHalf) {
+    const std::vector<float> table = operands();
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int32_t> entry(0, 4095);
+    for (int round = 0; round < 500; ++round) {
+        int32_t i[8];
+        for (int32_t& k : i) k = entry(rng);
+        const Int4 lo = Int4::set(i[0], i[1], i[2], i[3]), hi = Int4::set(i[4], i[5], i[6], i[7]);
+        const Vec8 both = gather(table.data(), bits(Vec8::join(from_bits(lo), from_bits(hi))));
+        expect_halves(both, gather(table.data(), lo), gather(table.data(), hi), "gather", round);
+    }
+    const Vec4 pattern = Vec4::set(0.0f, -0.0f, 1.0f, 2.5f);
+    expect_halves(lanes_like(Vec8::zero(), pattern), pattern, pattern, "lanes_like", 0);
+}

@@ -238,23 +238,34 @@ Vec4 unison_by_steps(const UnisonVoiceParams& p) {
     return out;
 }
 
+// Every oscillator count from one to five: pairs of oscillators and an odd
+// one left over must add up exactly as one at a time.
 TEST_F(EngineMode, UnisonEqualsItsStepByStepDefinitionBitForBit) {
     const Table t(true);
-    EventCursor a[3] = {held_note(196.0f, 0.9f, 0.7f), held_note(0.0f, 0.0f, 0.0f),
-                        held_note(247.0f, 0.3f, 0.4f)};
-    EventCursor b[3] = {a[0], a[1], a[2]};
-    std::vector<WavetablePhase> pool_a = start_phases(9), pool_b;
-    // Partner lanes seeded apart, as in the chord voice's pools.
-    for (WavetablePhase& e : pool_a) e = shuffle<0, 1, 1, 0>(e);
-    pool_b = pool_a;
-    const UnisonVoiceParams pa{pool_a.data(), 9,      a, 3, &kHold, nullptr, t.v,
-                               Vec4(-20.0f),  1.002f, 3};
-    UnisonVoiceParams pb = pa;
-    pb.pool = pool_b.data();
-    pb.cursors = b;
-    for (int frame = 0; frame < 300; ++frame) {
-        Vec4 ya = unison_voice_process(pa), yb = unison_by_steps(pb);
-        for (int k = 0; k < 4; ++k) ASSERT_EQ(bits(ya).lane(k), bits(yb).lane(k)) << frame;
+    for (uint32_t oscillators = 1; oscillators <= 5; ++oscillators) {
+        EventCursor a[3] = {held_note(196.0f, 0.9f, 0.7f), held_note(0.0f, 0.0f, 0.0f),
+                            held_note(247.0f, 0.3f, 0.4f)};
+        EventCursor b[3] = {a[0], a[1], a[2]};
+        std::vector<WavetablePhase> pool_a = start_phases(3 * oscillators), pool_b;
+        // Partner lanes seeded apart, as in the chord voice's pools.
+        for (WavetablePhase& e : pool_a) e = shuffle<0, 1, 1, 0>(e);
+        pool_b = pool_a;
+        const UnisonVoiceParams pa{pool_a.data(), 3 * oscillators, a,   3,
+                                   &kHold,        nullptr,         t.v, Vec4(-20.0f),
+                                   1.002f,        oscillators};
+        UnisonVoiceParams pb = pa;
+        pb.pool = pool_b.data();
+        pb.cursors = b;
+        for (int frame = 0; frame < 300; ++frame) {
+            Vec4 ya = unison_voice_process(pa), yb = unison_by_steps(pb);
+            for (int k = 0; k < 4; ++k)
+                ASSERT_EQ(bits(ya).lane(k), bits(yb).lane(k))
+                    << oscillators << " oscillators, frame " << frame;
+        }
+        for (size_t e = 0; e < pool_a.size(); ++e)
+            ASSERT_TRUE(bits(pool_a[e]).lane(0) == bits(pool_b[e]).lane(0) &&
+                        bits(pool_a[e]).lane(3) == bits(pool_b[e]).lane(3))
+                << "phase " << e;
     }
 }
 
