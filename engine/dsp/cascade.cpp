@@ -20,6 +20,30 @@
 
 namespace lf {
 
+namespace {
+
+// The band slots in order, each a chain of DEPTH sections on the residual r,
+// summed into acc as acc + gain·v. DEPTH is the bank's depth where the
+// compiler may unroll it (the banks of the track have depth 1 and 2), or 0 for
+// any depth given at run time: the same sections in the same order either way.
+template <uint32_t DEPTH>
+inline Vec4 band_slots(ResonatorBank& bank, Vec4 r, uint32_t slots, uint32_t depth) {
+    if constexpr (DEPTH != 0) depth = DEPTH;
+    const Vec4 gain = bank.params.band_gain;
+    Vec4 acc = Vec4::zero();
+    for (uint32_t m = 0; m < slots; ++m) {
+        const BiquadCoeffs c = bank.band[m];  // in registers across the depth
+        BiquadState* state = bank.band_state[m];
+        Vec4 v = r;
+        for (uint32_t d = 0; d < depth; ++d) v = biquad_process(c, state[d], v);
+        // acc + gain·v
+        acc = fma(gain, v, acc);
+    }
+    return acc;
+}
+
+}  // namespace
+
 Vec4 biquad_bank_process(ResonatorBank& bank, Vec4& x) {
     const ResonatorBankParams& p = bank.params;
     x = dup_low(x);
@@ -35,16 +59,17 @@ Vec4 biquad_bank_process(ResonatorBank& bank, Vec4& x) {
     // Every slot filters the same residual. The slots are independent chains,
     // which the processor overlaps by itself; their sums enter acc in slot order.
     const uint32_t slots = (p.band_count + 1) / 2;
-    const uint32_t depth = p.depth;
-    const Vec4 gain = p.band_gain;
-    Vec4 acc = Vec4::zero();
-    for (uint32_t m = 0; m < slots; ++m) {
-        const BiquadCoeffs c = bank.band[m];  // in registers across the depth
-        BiquadState* state = bank.band_state[m];
-        Vec4 v = r;
-        for (uint32_t d = 0; d < depth; ++d) v = biquad_process(c, state[d], v);
-        // acc + gain·v
-        acc = fma(gain, v, acc);
+    Vec4 acc;
+    switch (p.depth) {
+        case 1:
+            acc = band_slots<1>(bank, r, slots, 1);
+            break;
+        case 2:
+            acc = band_slots<2>(bank, r, slots, 2);
+            break;
+        default:
+            acc = band_slots<0>(bank, r, slots, p.depth);
+            break;
     }
     // Fold the two bands of every slot together and add the edge parts back.
     return acc + swap_pairs(acc) + outside;
