@@ -75,13 +75,35 @@ Vec4 biquad_bank_process(ResonatorBank& bank, Vec4& x) {
     return acc + swap_pairs(acc) + outside;
 }
 
+namespace {
+
+// The cascade's sections in series; SECTIONS as for band_slots.
+template <uint32_t SECTIONS>
+inline Vec4 cascade_sections(FeedbackCascade& cascade, Vec4 u, uint32_t sections) {
+    if constexpr (SECTIONS != 0) sections = SECTIONS;
+    const BiquadCoeffs coeffs = cascade.coeffs;
+    BiquadState* state = cascade.state;
+    for (uint32_t i = 0; i < sections; ++i) u = biquad_process(coeffs, state[i], u);
+    return u;
+}
+
+}  // namespace
+
 Vec4 feedback_cascade_process(FeedbackCascade& cascade, Vec4 x) {
     // x + f·loop
     Vec4 u = fma(Vec4(cascade.feedback), cascade.loop, x);
-    const BiquadCoeffs coeffs = cascade.coeffs;
-    const uint32_t sections = cascade.sections;
-    BiquadState* state = cascade.state;
-    for (uint32_t i = 0; i < sections; ++i) u = biquad_process(coeffs, state[i], u);
+    // The track's cascades have 8 and 32 sections.
+    switch (cascade.sections) {
+        case 8:
+            u = cascade_sections<8>(cascade, u, 8);
+            break;
+        case 32:
+            u = cascade_sections<32>(cascade, u, 32);
+            break;
+        default:
+            u = cascade_sections<0>(cascade, u, cascade.sections);
+            break;
+    }
     cascade.loop = u;
     return Vec4(cascade.gain) * u;
 }

@@ -205,7 +205,7 @@ TEST_P(Cascade, MatchesSectionsInAFeedbackLoop) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sections, Cascade, ::testing::Values(0u, 1u, 6u, 32u, 128u));
+INSTANTIATE_TEST_SUITE_P(Sections, Cascade, ::testing::Values(0u, 1u, 6u, 8u, 32u, 128u));
 
 TEST_F(EngineMode, CascadeWithoutSectionsOrFeedbackIsAGain) {
     static FeedbackCascade fc;
