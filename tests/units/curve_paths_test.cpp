@@ -105,6 +105,15 @@ class CurvePaths : public EngineMode {
         walk.count = static_cast<int>(curves.size());
     }
 
+    // The portable build's plain floats carry a NaN's sign as the compiler
+    // orders the operands, so there two NaNs count as the same value.
+    static bool portable_nans(Vec4 a, Vec4 b) {
+        if (LUMENFROST_X86) return false;
+        for (int k = 0; k < 4; ++k)
+            if (!std::isnan(a.lane(k)) || !std::isnan(b.lane(k))) return false;
+        return true;
+    }
+
     ::testing::AssertionResult frame(float t) {
         curve_walk_eval(walk, Vec4(t));
         for (size_t i = 0; i < curves.size(); ++i) {
@@ -114,7 +123,8 @@ class CurvePaths : public EngineMode {
                        << "curve " << i << " at t " << t << ": segment "
                        << walked[i].segment - curves[i].data() << " instead of "
                        << alone[i].segment - curves[i].data();
-            if (std::memcmp(&walked[i].out, &alone[i].out, sizeof(Vec4)) != 0)
+            if (std::memcmp(&walked[i].out, &alone[i].out, sizeof(Vec4)) != 0 &&
+                !portable_nans(walked[i].out, alone[i].out))
                 return ::testing::AssertionFailure()
                        << "curve " << i << " at t " << t << ": " << walked[i].out.lane0()
                        << " instead of " << alone[i].out.lane0();
