@@ -9,6 +9,8 @@
 
 namespace lf {
 
+// The twelve lines move together: their indices start at 0 and stay equal
+// (reverb_process steps them all from line 0's).
 struct ReverbUnit {
     DelayRing line[12];  // 0-7 all-passes, 8-11 combs
     Vec4 damp[12];       // one-pole states; only the combs' are used
