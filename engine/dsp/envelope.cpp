@@ -87,7 +87,7 @@ struct PlainLog2 {
 // exponent field of x to 127. For a normal positive x the division is exact
 // (a power of two scales one normal number to another), so both give the same
 // m in [1, 2); where x <= 0 both return the same constant; everything after m
-// is fast_log2's own formula, written out again here. They differ only for a
+// is fast_log2's own series. They differ only for a
 // positive x that is subnormal, infinite or NaN. One integer and and add
 // instead of a division: eleven cycles less on the curve's long chain.
 struct ExactLog2 {
@@ -97,15 +97,7 @@ struct ExactLog2 {
         I e = shift_right_logical(bits(x), 23);
         // The fraction bits below the exponent 127 of 1.0: an add of disjoint bits.
         V m = from_bits((bits(x) & I(0x007FFFFF)) + I(0x3F800000));
-        V one(1.0f);
-        V h = (m - one) / (m + one);
-        V l = h * h;
-        V poly = fma(l, V(0.41098154f), V(0.4021555f));
-        poly = fma(l, poly, V(0.5775502f));
-        poly = fma(l, poly, V(0.9617878f));
-        poly = fma(l, poly, V(2.88539f));
-        V result = fma(h, poly, to_float(e - I(127)));
-        return select(x <= V::zero(), V(-3.4028235e38f), result);
+        return fast_log2_series(x, e, m);
     }
 };
 

@@ -83,13 +83,11 @@ inline V fast_exp2_lanes(V x) {
     return select(x < V(-127.0f), V::zero(), p * s);
 }
 
-// log2(x) per lane; -3.4028235e38 for x <= 0. Arguments are normal or <= 0.
-template <typename V>
-inline V fast_log2_lanes(V x) {
-    using I = decltype(to_int(x));
-    I e = shift_right_logical(bits(x), 23);
-    V p = from_bits(shift_left(e, 23));
-    V m = x / p;
+// The series of fast_log2 once the mantissa m in [1, 2) of x is found; e holds
+// x's biased exponent field. Shared by fast_log2 and the curve walk's variant,
+// which finds m without the division.
+template <typename V, typename I>
+inline V fast_log2_series(V x, I e, V m) {
     V one(1.0f);
     V h = (m - one) / (m + one);
     V l = h * h;
@@ -99,6 +97,15 @@ inline V fast_log2_lanes(V x) {
     poly = fma(l, poly, V(2.88539f));
     V result = fma(h, poly, to_float(e - I(127)));
     return select(x <= V::zero(), V(-3.4028235e38f), result);
+}
+
+// log2(x) per lane; -3.4028235e38 for x <= 0. Arguments are normal or <= 0.
+template <typename V>
+inline V fast_log2_lanes(V x) {
+    using I = decltype(to_int(x));
+    I e = shift_right_logical(bits(x), 23);
+    V p = from_bits(shift_left(e, 23));
+    return fast_log2_series(x, e, x / p);
 }
 
 // sin(x) per lane (radians), periodic with period 6.2831855.
