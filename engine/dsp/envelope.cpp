@@ -87,9 +87,9 @@ struct PlainLog2 {
 // exponent field of x to 127. For a normal positive x the division is exact
 // (a power of two scales one normal number to another), so both give the same
 // m in [1, 2); where x <= 0 both return the same constant; everything after m
-// is fast_log2's own series. They differ only for a
-// positive x that is subnormal, infinite or NaN. One integer and and add
-// instead of a division: eleven cycles less on the curve's long chain.
+// is fast_log2's own series. They differ only for a positive x that is
+// subnormal, infinite or NaN. One integer and and add instead of a division:
+// eleven cycles less on the curve's long chain.
 struct ExactLog2 {
     template <typename V>
     V operator()(V x) const {
