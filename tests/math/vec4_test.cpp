@@ -11,16 +11,6 @@ using namespace lf;
 
 using Vec4Mode = EngineMode;
 
-namespace {
-
-uint32_t bits_of(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
-
-}  // namespace
-
 TEST_F(Vec4Mode, ModeSwitchSetsOnlyFlushAndRounding) {
     if (!LUMENFROST_X86) GTEST_SKIP() << "the portable build has no SIMD control word";
     write_fp_control(saved_);

@@ -20,12 +20,6 @@ using Vec8Mode = EngineMode;
 
 namespace {
 
-uint32_t bits_of(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
-
 // Operands: the special values, then random floats of every magnitude and sign.
 std::vector<float> operands() {
     const float inf = std::numeric_limits<float>::infinity();
