@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/envelope.h"
@@ -127,6 +129,36 @@ TEST_F(FastPaths, EnvelopeEarlyExitsGiveThePlainResult) {
                     ++cases;
                 }
     EXPECT_EQ(cases, 5 * 8 * 6 * 5);
+}
+
+// The decay and release ratios are filed by shape in small tables. Many more
+// shapes than slots, visited in a scrambled order again and again, make them
+// hit, collide and take slots over; shapes that share one of the two numbers
+// a decay ratio is filed under must still get their own ratio.
+TEST_F(FastPaths, EnvelopeRatiosFiledByShapeMatchThePlainStep) {
+    std::vector<EnvShape> shapes;
+    for (int i = 0; i < 40; ++i) {
+        const float decay_s = 0.01f + 0.013f * static_cast<float>(i % 9);
+        const float decay_db = -6.0f * static_cast<float>(i % 7) + (i % 5 == 0 ? 3.0f : 0.0f);
+        const float release_s = 0.005f + 0.021f * static_cast<float>(i % 11);
+        shapes.push_back({0.001f, decay_s, decay_db, release_s});
+    }
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<size_t> pick(0, shapes.size() - 1);
+    std::uniform_real_distribution<float> level(0.001f, 1.0f);
+    for (int n = 0; n < 20000; ++n) {
+        const EnvShape& s = shapes[pick(rng)];
+        // Decaying (age inside the decay time) or released, alternately.
+        const NoteState note = n % 2 == 0 ? Vec4::set(220.0f, 1.0f, 0.005f, -1.0f)
+                                          : Vec4::set(220.0f, 1.0f, 3.0f, 0.5f);
+        const float before = level(rng);
+        float fast = before;
+        adsr_step(s, note, fast);
+        const float plain = plain_adsr_step(s, note, before);
+        ASSERT_EQ(std::memcmp(&fast, &plain, sizeof fast), 0)
+            << "step " << n << ": decay " << s.decay_db << " dB in " << s.decay_s << " s, release "
+            << s.release_s << " s";
+    }
 }
 
 }  // namespace
