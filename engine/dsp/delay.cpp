@@ -54,11 +54,6 @@ Vec4 sinc_read_equal_lanes(const Vec4* tap, Vec4 x) {
     return acc / wsum;
 }
 
-bool lanes_equal(Vec4 d) {
-    return (bits(d).lane(0) == bits(d).lane(1)) & (bits(d).lane(0) == bits(d).lane(2)) &
-           (bits(d).lane(0) == bits(d).lane(3));
-}
-
 }  // namespace
 
 Vec4 delay_read_sinc(const DelayRing& ring, Vec4 d) {

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/dsp/filed.h"
 #include "engine/dsp/math.h"
 
 namespace lf {
@@ -32,33 +33,10 @@ void event_cursor_advance(EventCursor& cursor, float t) {
 namespace {
 
 // A decay or release multiplies the level by the same ratio, 2^b, on every
-// frame, and b depends on the shape alone. Working the ratio out costs a
-// division and an exponential for every sounding note on every frame, while
-// the track plays a handful of shapes; so the ratios are kept in two small
-// tables, filed under the exact bits of the numbers they come from. A ratio
-// found there is the one the same operations, rounded in the same mode, gave
-// when it was filed; a shape that finds its slot taken works the ratio out and
-// takes the slot over.
-struct FiledRatio {
-    uint64_t key;
-    float ratio;
-    bool filed;
-};
-constexpr int RATIO_SLOTS = 16;
-FiledRatio decay_ratios[RATIO_SLOTS];
-FiledRatio release_ratios[RATIO_SLOTS];
-
-template <class Work>
-inline float filed_ratio(FiledRatio (&table)[RATIO_SLOTS], uint64_t key, Work work) {
-    // Fibonacci hashing: the top four bits of key·2^64/φ.
-    FiledRatio& slot = table[(key * 0x9E3779B97F4A7C15ull) >> 60];
-    if (!slot.filed || slot.key != key) slot = {key, work(), true};
-    return slot.ratio;
-}
-
-inline uint64_t key_of(float a, float b) {
-    return uint64_t{std::bit_cast<uint32_t>(a)} << 32 | std::bit_cast<uint32_t>(b);
-}
+// frame, and b depends on the shape alone: filed by shape, the division and
+// the exponential run once per shape instead of once per note and frame.
+FiledValues<16> decay_ratios;
+FiledValues<16> release_ratios;
 
 }  // namespace
 
@@ -82,9 +60,9 @@ void adsr_step(const EnvShape& shape, NoteState note, float& level) {
         if (since_off >= 0.0f) {
             if (level == 0.0f && shape.release_s > 0.0f) return;
             // −log2(1000)/44100/release: −60 dB over the release time.
-            const float ratio = filed_ratio(
-                release_ratios, std::bit_cast<uint32_t>(shape.release_s),
-                [&] { return fast_exp2(Vec4(-0.0002259815f) / Vec4(shape.release_s)).lane0(); });
+            const float ratio = release_ratios.get(std::bit_cast<uint32_t>(shape.release_s), [&] {
+                return fast_exp2(Vec4(-0.0002259815f) / Vec4(shape.release_s)).lane0();
+            });
             level = (l * Vec4(ratio)).lane0();
             return;
         }
@@ -94,12 +72,10 @@ void adsr_step(const EnvShape& shape, NoteState note, float& level) {
                 return;
             }
             // decay_dB·log2(10)/20/44100/decay time.
-            const float ratio =
-                filed_ratio(decay_ratios, key_of(shape.decay_db, shape.decay_s), [&] {
-                    return fast_exp2(Vec4(shape.decay_db) * Vec4(3.7663583e-06f) /
-                                     Vec4(shape.decay_s))
-                        .lane0();
-                });
+            const float ratio = decay_ratios.get(filed_key(shape.decay_db, shape.decay_s), [&] {
+                return fast_exp2(Vec4(shape.decay_db) * Vec4(3.7663583e-06f) / Vec4(shape.decay_s))
+                    .lane0();
+            });
             level = (l * Vec4(ratio)).lane0();
             return;
         }

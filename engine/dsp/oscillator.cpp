@@ -15,6 +15,7 @@
 // the stereo field.
 #include "engine/dsp/oscillator.h"
 
+#include "engine/dsp/filed.h"
 #include "engine/dsp/math.h"
 
 namespace lf {
@@ -49,11 +50,20 @@ Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequen
     return osc_advance(phase, table, frequency);
 }
 
+namespace {
+
+// The gain of a velocity, filed by (sensitivity, velocity): a note keeps its
+// velocity, so its exponential need not run on every frame.
+FiledValues<16> velocity_gains;
+
+}  // namespace
+
 Vec4 unison_voice_process(const UnisonVoiceParams& params) {
     WavetablePhase* pool = params.pool;
     const uint32_t n = params.oscillators;
     const float* table = params.table;
     const Vec4 sens = params.velocity_sensitivity_db;
+    const bool sens_uniform = lanes_equal(sens);
     // The per-oscillator frequency step (1/r, r) on lanes 0 and 1; 1/r is a
     // true division. Lanes 2 and 3 repeat them, so v arrives at the oscillator
     // already as the (f0, f1, f0, f1) that the step would make of v·(1/r, r, 0, 0):
@@ -80,7 +90,13 @@ Vec4 unison_voice_process(const UnisonVoiceParams& params) {
 
         const NoteState note = cursor.state;
         // g = 2^((sens − sens·velocity)·log2(10)/20): velocity 1 plays at 0 dB.
-        Vec4 g = fast_exp2(fnma(sens, broadcast<1>(note), sens) * Vec4(0.1660964f));
+        auto gain = [&] {
+            return fast_exp2(fnma(sens, broadcast<1>(note), sens) * Vec4(0.1660964f));
+        };
+        // With one sensitivity in every lane, g is one number too.
+        Vec4 g = sens_uniform ? Vec4(velocity_gains.get(filed_key(sens.lane0(), note.lane(1)),
+                                                        [&] { return gain().lane0(); }))
+                              : gain();
         Vec4 amp = Vec4(level) * g;
 
         Vec4 v = broadcast<0>(note);

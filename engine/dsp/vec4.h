@@ -322,5 +322,11 @@ inline Vec4 dup_low(Vec4 a) { return shuffle<0, 1, 0, 1>(a); }
 // (a2, a3, a0, a1): the two lane pairs swapped.
 inline Vec4 swap_pairs(Vec4 a) { return shuffle<2, 3, 0, 1>(a); }
 
+// True when the four lanes hold the same bits.
+inline bool lanes_equal(Vec4 a) {
+    const Int4 b = bits(a);
+    return (b.lane(0) == b.lane(1)) & (b.lane(0) == b.lane(2)) & (b.lane(0) == b.lane(3));
+}
+
 }  // namespace LF_ABI
 }  // namespace lf

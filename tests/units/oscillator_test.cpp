@@ -269,6 +269,35 @@ TEST_F(EngineMode, UnisonEqualsItsStepByStepDefinitionBitForBit) {
     }
 }
 
+// The velocity gains are filed by (sensitivity, velocity) in a small table.
+// Many more pairs than slots, met in turn again and again, must each get the
+// gain the steps give; a sensitivity that differs from lane to lane is worked
+// out lane by lane, never filed.
+TEST_F(EngineMode, UnisonFiledVelocityGainsMatchTheSteps) {
+    const Table t(true);
+    const Vec4 sensitivities[] = {Vec4(-30.0f), Vec4(-20.0f), Vec4(-15.0f),
+                                  Vec4::set(-30.0f, -20.0f, -10.0f, 0.0f)};
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 24; ++i) {
+            const float velocity = 0.04f * static_cast<float>(i + 1);
+            const Vec4 sens = sensitivities[(i + round) % 4];
+            EventCursor a = held_note(220.0f, velocity, 0.6f), b = a;
+            std::vector<WavetablePhase> pool_a = start_phases(2), pool_b = pool_a;
+            UnisonVoiceParams pa{pool_a.data(), 2, &a, 1, &kHold, nullptr, t.v, sens, 1.003f, 2};
+            UnisonVoiceParams pb = pa;
+            pb.pool = pool_b.data();
+            pb.cursors = &b;
+            for (int frame = 0; frame < 3; ++frame) {
+                const Vec4 ya = unison_voice_process(pa), yb = unison_by_steps(pb);
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_EQ(bits(ya).lane(k), bits(yb).lane(k))
+                        << "velocity " << velocity << ", sensitivity " << sens.lane(0) << ", round "
+                        << round;
+            }
+        }
+    }
+}
+
 TEST_F(EngineMode, UnisonSingleOscillatorWithoutDetuneIsCentred) {
     const Table t(true);
     EventCursor cursor = held_note(440.0f, 1.0f, 1.0f);
