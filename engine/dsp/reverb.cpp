@@ -95,8 +95,8 @@ Vec4 reverb_process(ReverbUnit& unit, Vec4 x, const ReverbParams& params) {
     const ptrdiff_t index = (unit.line[0].index - 1) & RING_MASK;
     for (DelayRing& ring : unit.line) ring.index = static_cast<int32_t>(index);
 
-    // Straight in all but 1648 of every 32768 frames (spread 23): the
-    // write hint at index − 8 and the farthest tap at index + 1617 + spread stay
+    // Straight in all but 1641 of every 32768 frames (spread 23): the
+    // write hint at index − 1 and the farthest tap at index + 1617 + spread stay
     // in the ring, and with spread > −225 the nearest right tap, at
     // index + 225 + spread, lies beyond the new slot.
     const ptrdiff_t spread = params.spread;

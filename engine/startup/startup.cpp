@@ -4,6 +4,7 @@
 #include "engine/dsp/math.h"
 #include "engine/frame/engine.h"
 #include "engine/startup/codec.h"
+#include "engine/startup/large_pages.h"
 #include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
@@ -24,6 +25,8 @@ void startup_sequence() {
 }  // namespace lf
 
 void engine_startup() {
+    // Before the sequence first touches the state it builds.
+    lf::advise_large_pages();
     lf::set_engine_fp_mode();
     lf::startup_sequence();
 }

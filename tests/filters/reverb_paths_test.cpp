@@ -96,7 +96,11 @@ std::unique_ptr<reference::Network> scramble(int32_t start, uint32_t seed) {
 
 // Spread, or a sentinel for "a different spread on every frame".
 constexpr int32_t MOVING = INT32_MIN;
-constexpr int32_t MOVING_SPREADS[] = {23, 0, -224, -225, 1, 31142, 31143, 32543, -600};
+// The largest spread whose taps stay straight: only at the lowest index that
+// leaves room for the write hint.
+constexpr int32_t LARGEST_STRAIGHT = RING_MASK - 1617 - RING_PREFETCH_FRAMES;
+constexpr int32_t MOVING_SPREADS[] = {
+    23, 0, -224, -225, 1, LARGEST_STRAIGHT, LARGEST_STRAIGHT + 1, 32543, -600};
 
 struct PathCase {
     int32_t spread;
@@ -146,15 +150,16 @@ TEST_P(ReverbPaths, StraightTapsMatchTheMaskedNetwork) {
 
 // Spreads: the track's 23; none; the smallest straight (−224) and the first
 // that lands lane 1 on the new slot of the 225-frame line (−225); taps ahead
-// of the new slot (−600); the largest straight spread (31142, straight only
-// at index 8) and the first that never is (31143); 32543, whose right
+// of the new slot (−600); the largest straight spread (straight only at the
+// lowest index the write hint allows) and the first that never is; 32543, whose right
 // tap on the 225-frame line is the new slot itself, a whole ring back; and
 // 40000, beyond the ring. Starts: from zero as in the engine, and just above
 // the straight range's upper end.
 INSTANTIATE_TEST_SUITE_P(Spreads, ReverbPaths,
                          ::testing::Values(PathCase{23, 0}, PathCase{0, 0}, PathCase{-224, 0},
-                                           PathCase{-225, 0}, PathCase{-600, 0}, PathCase{31142, 0},
-                                           PathCase{31143, 0}, PathCase{32543, 0},
+                                           PathCase{-225, 0}, PathCase{-600, 0},
+                                           PathCase{LARGEST_STRAIGHT, 0},
+                                           PathCase{LARGEST_STRAIGHT + 1, 0}, PathCase{32543, 0},
                                            PathCase{40000, 0}, PathCase{23, 31130},
                                            PathCase{MOVING, 0}, PathCase{MOVING, 12}));
 
