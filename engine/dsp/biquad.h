@@ -6,7 +6,6 @@
 // coefficients filters lane i of the signal.
 #pragma once
 
-#include <cstring>
 
 #include "engine/dsp/vec4.h"
 
@@ -57,10 +56,10 @@ struct DesignInputs {
 // True when (f, q, a) are bit for bit the recorded inputs; otherwise records
 // them and returns false, and the caller designs anew.
 inline bool design_inputs_repeat(DesignInputs& last, Vec4 f, Vec4 q, Vec4 a = Vec4::zero()) {
-    if (last.valid && std::memcmp(&last.f, &f, sizeof f) == 0 &&
-        std::memcmp(&last.q, &q, sizeof q) == 0 && std::memcmp(&last.a, &a, sizeof a) == 0) {
-        return true;
-    }
+    // Every bit that differs, of all three inputs, in one register.
+    const Int4 changed =
+        (bits(last.f) ^ bits(f)) | (bits(last.q) ^ bits(q)) | (bits(last.a) ^ bits(a));
+    if (last.valid && all_zero(changed)) return true;
     last.f = f;
     last.q = q;
     last.a = a;

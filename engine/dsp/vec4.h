@@ -74,6 +74,10 @@ struct Int4 {
 inline Int4 operator+(Int4 a, Int4 b) { return Int4(_mm_add_epi32(a.v, b.v)); }
 inline Int4 operator-(Int4 a, Int4 b) { return Int4(_mm_sub_epi32(a.v, b.v)); }
 inline Int4 operator&(Int4 a, Int4 b) { return Int4(_mm_and_si128(a.v, b.v)); }
+inline Int4 operator|(Int4 a, Int4 b) { return Int4(_mm_or_si128(a.v, b.v)); }
+inline Int4 operator^(Int4 a, Int4 b) { return Int4(_mm_xor_si128(a.v, b.v)); }
+// True when every bit of every lane is zero.
+inline bool all_zero(Int4 a) { return _mm_testz_si128(a.v, a.v) != 0; }
 inline Int4 shift_left(Int4 a, int n) { return Int4(_mm_slli_epi32(a.v, n)); }
 inline Int4 shift_right_logical(Int4 a, int n) { return Int4(_mm_srli_epi32(a.v, n)); }
 
@@ -208,6 +212,9 @@ inline Int4 operator-(Int4 a, Int4 b) {
     LF_INT_LANES(static_cast<int32_t>(static_cast<uint32_t>(a.l[i]) - static_cast<uint32_t>(b.l[i])));
 }
 inline Int4 operator&(Int4 a, Int4 b) { LF_INT_LANES(a.l[i] & b.l[i]); }
+inline Int4 operator|(Int4 a, Int4 b) { LF_INT_LANES(a.l[i] | b.l[i]); }
+inline Int4 operator^(Int4 a, Int4 b) { LF_INT_LANES(a.l[i] ^ b.l[i]); }
+inline bool all_zero(Int4 a) { return (a.l[0] | a.l[1] | a.l[2] | a.l[3]) == 0; }
 inline Int4 shift_left(Int4 a, int n) {
     LF_INT_LANES(static_cast<int32_t>(static_cast<uint32_t>(a.l[i]) << n));
 }

@@ -87,6 +87,30 @@ TEST_F(FastPaths, RememberedDesignsFollowEveryChangeOfTheirInputs) {
     design_highpass(hp, Vec4(50.0f), q);
     EXPECT_TRUE(same_bits(design_highpass(hp, Vec4(50.0f), Vec4(0.795f)),
                           design_highpass(Vec4(50.0f), Vec4(0.795f))));
+    // So is a change in one lane only, in any of the three inputs, and a gain
+    // that turns from +0 to −0 (equal as numbers, not as bits).
+    for (int lane = 0; lane < 4; ++lane) {
+        float moved[4] = {100.0f, 100.0f, 100.0f, 100.0f};
+        moved[lane] = 130.0f;
+        const Vec4 f_moved = Vec4::load(moved);
+        const Vec4 q_moved = Vec4(0.007f) * f_moved;
+        const Vec4 a_moved = Vec4(0.015f) * f_moved;
+        RememberedDesign r{};
+        design_low_shelf(r, Vec4(100.0f), Vec4(0.7f), Vec4(1.5f));
+        EXPECT_TRUE(same_bits(design_low_shelf(r, f_moved, Vec4(0.7f), Vec4(1.5f)),
+                              design_low_shelf(f_moved, Vec4(0.7f), Vec4(1.5f))))
+            << "f, lane " << lane;
+        EXPECT_TRUE(same_bits(design_low_shelf(r, f_moved, q_moved, Vec4(1.5f)),
+                              design_low_shelf(f_moved, q_moved, Vec4(1.5f))))
+            << "q, lane " << lane;
+        EXPECT_TRUE(same_bits(design_low_shelf(r, f_moved, q_moved, a_moved),
+                              design_low_shelf(f_moved, q_moved, a_moved)))
+            << "a, lane " << lane;
+    }
+    DesignInputs zero_gain{};
+    EXPECT_FALSE(design_inputs_repeat(zero_gain, Vec4(100.0f), q, Vec4(0.0f)));
+    EXPECT_TRUE(design_inputs_repeat(zero_gain, Vec4(100.0f), q, Vec4(0.0f)));
+    EXPECT_FALSE(design_inputs_repeat(zero_gain, Vec4(100.0f), q, Vec4(-0.0f)));
 }
 
 // The envelope step written out from its formulas, without shortcuts.
