@@ -6,7 +6,6 @@
 // coefficients filters lane i of the signal.
 #pragma once
 
-
 #include "engine/dsp/vec4.h"
 
 namespace lf {
