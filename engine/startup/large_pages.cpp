@@ -1,5 +1,9 @@
 #include "engine/startup/large_pages.h"
 
+#include <algorithm>
+
+#include "engine/frame/engine.h"
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -31,12 +35,34 @@ StaticStorage static_storage() {
     return {begin, end};
 }
 
+StaticStorage track_buffer_pages() {
+    const uintptr_t first = reinterpret_cast<uintptr_t>(TrackBuffer);
+    const uintptr_t last = first + sizeof TrackBuffer;
+    return {first & ~(PAGE - 1), (last + PAGE - 1) & ~(PAGE - 1)};
+}
+
 size_t advise_large_pages() {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
+#if defined(__linux__) && defined(MADV_HUGEPAGE) && defined(MADV_NOHUGEPAGE)
     const StaticStorage s = static_storage();
-    const size_t bytes = s.end - s.begin;
-    if (bytes == 0) return 0;
-    if (madvise(reinterpret_cast<void*>(s.begin), bytes, MADV_HUGEPAGE) != 0) return 0;
+    if (s.end == s.begin) return 0;
+    // The storage either side of the track buffer's pages (the buffer may lie
+    // anywhere in it, or, built differently, outside it).
+    const StaticStorage track = track_buffer_pages();
+    const uintptr_t cut_begin = std::clamp(track.begin, s.begin, s.end);
+    const uintptr_t cut_end = std::clamp(track.end, cut_begin, s.end);
+    const StaticStorage large[2] = {{s.begin, cut_begin}, {cut_end, s.end}};
+    size_t bytes = 0;
+    for (const StaticStorage& part : large) {
+        if (part.end == part.begin) continue;
+        const size_t size = part.end - part.begin;
+        if (madvise(reinterpret_cast<void*>(part.begin), size, MADV_HUGEPAGE) != 0) return 0;
+        bytes += size;
+    }
+    // Where large pages are the system's default, the track buffer still asks
+    // for small ones.
+    if (cut_end > cut_begin) {
+        madvise(reinterpret_cast<void*>(cut_begin), cut_end - cut_begin, MADV_NOHUGEPAGE);
+    }
     return bytes;
 #else
     return 0;
