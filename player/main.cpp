@@ -54,6 +54,7 @@ int main() {
                      "[lumenfrost_32k]: this processor lacks %s, which the engine needs; "
                      "it cannot play here.\n",
                      missing);
+        std::fputs(engine_missing_cpu_hint(missing), stderr);
         return 1;
     }
 

@@ -31,6 +31,7 @@ int main() {
                      "wavrender: this processor lacks %s, which the engine needs; "
                      "it cannot render here.\n",
                      missing);
+        std::fputs(engine_missing_cpu_hint(missing), stderr);
         return 1;
     }
 

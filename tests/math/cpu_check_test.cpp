@@ -7,18 +7,46 @@ namespace {
 constexpr unsigned FMA = 1u << 12, SSE41 = 1u << 19, AES = 1u << 25, OSXSAVE = 1u << 27,
                    AVX = 1u << 28, AVX2 = 1u << 5, YMM = 6u;
 constexpr unsigned ALL_ECX = FMA | SSE41 | AES | OSXSAVE | AVX;
+// AVX-512 foundation, DQ, BW and VL in leaf 7 EBX; opmask and upper vector
+// registers saved by the OS (XCR0 bits 5 to 7).
+constexpr unsigned F512 = 1u << 16, DQ512 = 1u << 17, BW512 = 1u << 30, VL512 = 1u << 31;
+constexpr unsigned ALL512 = F512 | DQ512 | BW512 | VL512, ZMM = YMM | 0xE0u;
 }  // namespace
 
 TEST(CpuCheck, NamesWhatIsMissing) {
-    EXPECT_EQ(engine_missing_cpu_features_from(ALL_ECX, AVX2, YMM), nullptr);
-    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX & ~FMA, AVX2, YMM), "FMA");
-    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX & ~AES, AVX2, YMM), "AES-NI");
-    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX & ~(AES | FMA), AVX2, YMM),
+    EXPECT_EQ(engine_missing_cpu_features_from(ALL_ECX, AVX2, YMM, false), nullptr);
+    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX & ~FMA, AVX2, YMM, false), "FMA");
+    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX & ~AES, AVX2, YMM, false), "AES-NI");
+    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX & ~(AES | FMA), AVX2, YMM, false),
                  "FMA and AES-NI");
-    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX, 0, YMM), "AVX2");
+    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX, 0, YMM, false), "AVX2");
     // AVX2 present but the operating system does not save the wide registers.
-    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX, AVX2, 2u), "AVX2");
-    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX & ~SSE41, AVX2, YMM), "SSE4.1");
+    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX, AVX2, 2u, false), "AVX2");
+    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX & ~SSE41, AVX2, YMM, false), "SSE4.1");
 }
 
-TEST(CpuCheck, ThisMachineRunsTheEngine) { EXPECT_EQ(engine_missing_cpu_features(), nullptr); }
+TEST(CpuCheck, AnAvx512BuildAlsoNeedsEveryAvx512SubsetItUses) {
+    EXPECT_EQ(engine_missing_cpu_features_from(ALL_ECX, AVX2 | ALL512, ZMM, true), nullptr);
+    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX, AVX2, YMM, true), "AVX-512");
+    for (unsigned subset : {F512, DQ512, BW512, VL512}) {
+        EXPECT_STREQ(
+            engine_missing_cpu_features_from(ALL_ECX, AVX2 | (ALL512 & ~subset), ZMM, true),
+            "AVX-512")
+            << subset;
+    }
+    // The processor has it, but the OS does not save the mask or upper registers.
+    for (unsigned state : {0x20u, 0x40u, 0x80u}) {
+        EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX, AVX2 | ALL512, ZMM & ~state, true),
+                     "AVX-512")
+            << state;
+    }
+    // The older sets are named first.
+    EXPECT_STREQ(engine_missing_cpu_features_from(ALL_ECX, ALL512, ZMM, true), "AVX2");
+    // Only the programs of an AVX-512 build point at the other build.
+    EXPECT_STREQ(engine_missing_cpu_hint("AVX2"), "");
+    EXPECT_EQ(engine_missing_cpu_hint("AVX-512")[0] != '\0', ENGINE_USES_AVX512);
+}
+
+TEST(CpuCheck, ThisMachineRunsTheEngine) {
+    EXPECT_EQ(engine_missing_cpu_features(), nullptr);
+}
