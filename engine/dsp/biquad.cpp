@@ -183,10 +183,13 @@ void design_crossover(CrossoverSplit& split, Vec4 f) {
 }
 
 CrossoverOutput crossover_process(CrossoverSplit& split, Vec4 x) {
-    CrossoverOutput out;
-    out.low = biquad_process(split.low, split.low2, biquad_process(split.low, split.low1, x));
-    out.high = biquad_process(split.high, split.high2, biquad_process(split.high, split.high1, x));
-    return out;
+    // The low path in the low half, the high path in the high half: two
+    // independent chains of two sections each, taken side by side.
+    const BiquadPair c = join(split.low, split.high);
+    Vec8 u = Vec8::join(x, x);
+    u = biquad_process(c, split.low1, split.high1, u);
+    u = biquad_process(c, split.low2, split.high2, u);
+    return {u.low(), u.high()};
 }
 
 void three_band_eq_init(ThreeBandEq& eq, const ThreeBandEqParams& params) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/dsp/vec4.h"
+#include "engine/dsp/vec8.h"
 
 namespace lf {
 
@@ -27,6 +28,33 @@ inline Vec4 biquad_process(const BiquadCoeffs& c, BiquadState& s, Vec4 x) {
     s.s1 = fnma(c.a1, y, fma(c.b1, x, s.s2));
     // s2 = b2·x − a2·y
     s.s2 = fnma(c.a2, y, c.b2 * x);
+    return y;
+}
+
+// Two independent sections side by side: the first in lanes 0-3 of a Vec8,
+// the second in lanes 4-7. Each half takes exactly the Vec4 step (the same
+// instructions lane for lane, the same rounding), so both outputs and all
+// four memories keep their bits, in half the arithmetic.
+struct BiquadPair {
+    Vec8 b0, b1, b2, a1, a2;
+};
+
+inline BiquadPair join(const BiquadCoeffs& first, const BiquadCoeffs& second) {
+    return {Vec8::join(first.b0, second.b0), Vec8::join(first.b1, second.b1),
+            Vec8::join(first.b2, second.b2), Vec8::join(first.a1, second.a1),
+            Vec8::join(first.a2, second.a2)};
+}
+
+inline Vec8 biquad_process(const BiquadPair& c, BiquadState& first, BiquadState& second, Vec8 x) {
+    const Vec8 s1 = Vec8::join(first.s1, second.s1);
+    const Vec8 s2 = Vec8::join(first.s2, second.s2);
+    Vec8 y = fma(c.b0, x, s1);
+    const Vec8 n1 = fnma(c.a1, y, fma(c.b1, x, s2));
+    const Vec8 n2 = fnma(c.a2, y, c.b2 * x);
+    first.s1 = n1.low();
+    second.s1 = n1.high();
+    first.s2 = n2.low();
+    second.s2 = n2.high();
     return y;
 }
 

@@ -31,7 +31,21 @@ inline Vec4 band_slots(ResonatorBank& bank, Vec4 r, uint32_t slots, uint32_t dep
     if constexpr (DEPTH != 0) depth = DEPTH;
     const Vec4 gain = bank.params.band_gain;
     Vec4 acc = Vec4::zero();
-    for (uint32_t m = 0; m < slots; ++m) {
+    uint32_t m = 0;
+    // Two slots at a time, side by side in a Vec8: the chains are independent
+    // and each half takes the Vec4 steps; their sums still enter acc one
+    // after the other.
+    const Vec8 rr = Vec8::join(r, r);
+    for (; m + 1 < slots; m += 2) {
+        const BiquadPair c = join(bank.band[m], bank.band[m + 1]);
+        BiquadState* first = bank.band_state[m];
+        BiquadState* second = bank.band_state[m + 1];
+        Vec8 v = rr;
+        for (uint32_t d = 0; d < depth; ++d) v = biquad_process(c, first[d], second[d], v);
+        acc = fma(gain, v.low(), acc);
+        acc = fma(gain, v.high(), acc);
+    }
+    for (; m < slots; ++m) {
         const BiquadCoeffs c = bank.band[m];  // in registers across the depth
         BiquadState* state = bank.band_state[m];
         Vec4 v = r;

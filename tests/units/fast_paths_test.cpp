@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/dsp/biquad.h"
+#include "engine/dsp/cascade.h"
 #include "engine/dsp/envelope.h"
 #include "engine/dsp/math.h"
 #include "engine/frame/engine.h"
@@ -182,6 +183,103 @@ TEST_F(FastPaths, EnvelopeRatiosFiledByShapeMatchThePlainStep) {
         ASSERT_EQ(std::memcmp(&fast, &plain, sizeof fast), 0)
             << "step " << n << ": decay " << s.decay_db << " dB in " << s.decay_s << " s, release "
             << s.release_s << " s";
+    }
+}
+
+bool same_bits(const BiquadState& a, const BiquadState& b) {
+    return same_bits(a.s1, b.s1) && same_bits(a.s2, b.s2);
+}
+
+// Independent sections run two at a time, one in each half of a Vec8: the
+// crossover's two paths and the resonator bank's band slots. Each output and
+// every memory must keep the bits of the sections run one by one, also where
+// the values are odd: zeros of either sign, huge values that overflow to
+// infinity, NaNs.
+TEST_F(FastPaths, SectionsRunInPairsMatchSectionsRunAlone) {
+    std::mt19937 rng(29);
+    std::uniform_real_distribution<float> wide(-2.0f, 2.0f);
+    const float odd[] = {0.0f,
+                         -0.0f,
+                         3e38f,
+                         -3e38f,
+                         std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(),
+                         1e-30f};
+    auto any = [&](int n) { return n % 97 == 5 ? odd[(n / 97) % 7] : wide(rng); };
+    auto lanes = [&](int n) { return Vec4::set(any(n), any(n + 1), any(n + 2), any(n + 3)); };
+
+    // A pair step against two plain steps, on arbitrary coefficients and memories.
+    for (int n = 0; n < 5000; ++n) {
+        const BiquadCoeffs c1{lanes(n), lanes(n + 4), lanes(n + 8), lanes(n + 12), lanes(n + 16)};
+        const BiquadCoeffs c2{lanes(n + 20), lanes(n + 24), lanes(n + 28), lanes(n + 32),
+                              lanes(n + 36)};
+        BiquadState p1{lanes(n + 40), lanes(n + 44)}, p2{lanes(n + 48), lanes(n + 52)};
+        BiquadState a1 = p1, a2 = p2;
+        const Vec4 x1 = lanes(n + 56), x2 = lanes(n + 60);
+        const Vec8 y = biquad_process(join(c1, c2), p1, p2, Vec8::join(x1, x2));
+        ASSERT_TRUE(same_bits(y.low(), biquad_process(c1, a1, x1))) << n;
+        ASSERT_TRUE(same_bits(y.high(), biquad_process(c2, a2, x2))) << n;
+        ASSERT_TRUE(same_bits(p1, a1) && same_bits(p2, a2)) << n;
+    }
+
+    // The crossover: both paths as two plain sections each, over a signal
+    // that now and then takes an odd value.
+    CrossoverSplit split{};
+    design_crossover(split, Vec4::set(300.0f, 310.0f, 2900.0f, 40.0f));
+    BiquadState low1{}, low2{}, high1{}, high2{};
+    for (int n = 0; n < 4000; ++n) {
+        const Vec4 x = lanes(n);
+        const CrossoverOutput out = crossover_process(split, x);
+        const Vec4 low = biquad_process(split.low, low2, biquad_process(split.low, low1, x));
+        const Vec4 high = biquad_process(split.high, high2, biquad_process(split.high, high1, x));
+        ASSERT_TRUE(same_bits(out.low, low) && same_bits(out.high, high)) << n;
+        ASSERT_TRUE(same_bits(split.low1, low1) && same_bits(split.low2, low2)) << n;
+        ASSERT_TRUE(same_bits(split.high1, high1) && same_bits(split.high2, high2)) << n;
+    }
+
+    // The bank with an odd number of slots (the last runs alone) and with an
+    // even one, depth 1 to 3: the slots' sums in slot order, as written out
+    // here from the bank's definition.
+    static ResonatorBank bank, copy;
+    for (uint32_t bands : {5u, 8u, 35u}) {
+        for (uint32_t depth : {1u, 2u, 3u}) {
+            bank = ResonatorBank{};
+            bank.params.band_count = bands;
+            bank.params.depth = depth;
+            bank.params.edge_stages = 2;
+            bank.params.band_gain = Vec4::set(1.7f, 1.6f, 0.9f, 1.1f);
+            bank.edge = {lanes(1), lanes(2), lanes(3), Vec4(0.1f) * lanes(4),
+                         Vec4(0.1f) * lanes(5)};
+            for (uint32_t m = 0; m < 28; ++m) {
+                const Vec4 f = Vec4::set(100.0f + 200.0f * static_cast<float>(m), 130.0f, 7000.0f,
+                                         90.0f * static_cast<float>(m + 1));
+                bank.band[m] = design_bandpass_q_gain(f, Vec4(4.0f));
+            }
+            copy = bank;
+            const uint32_t slots = (bands + 1) / 2;
+            for (int n = 0; n < 600; ++n) {
+                Vec4 x = Vec4(0.25f) * lanes(n);
+                Vec4 plain_x = dup_low(x);
+                const Vec4 y = biquad_bank_process(bank, x);
+                Vec4 u = plain_x;
+                for (uint32_t i = 0; i < 2; ++i)
+                    u = biquad_process(copy.edge, copy.edge_state[i], u);
+                const Vec4 outside = u + swap_pairs(u);
+                const Vec4 r = plain_x - outside;
+                Vec4 acc = Vec4::zero();
+                for (uint32_t m = 0; m < slots; ++m) {
+                    Vec4 v = r;
+                    for (uint32_t d = 0; d < depth; ++d)
+                        v = biquad_process(copy.band[m], copy.band_state[m][d], v);
+                    acc = fma(copy.params.band_gain, v, acc);
+                }
+                const Vec4 plain = acc + swap_pairs(acc) + outside;
+                ASSERT_TRUE(same_bits(y, plain)) << bands << " bands, depth " << depth << ", " << n;
+            }
+            for (uint32_t m = 0; m < slots; ++m)
+                for (uint32_t d = 0; d < depth; ++d)
+                    ASSERT_TRUE(same_bits(bank.band_state[m][d], copy.band_state[m][d]));
+        }
     }
 }
 
