@@ -129,7 +129,10 @@ struct ShifterPairParams {
 // Two shifters fed the same x: each half computes exactly freq_shift_process
 // of its shifter. Returns both outputs (first in lanes 0-3). whole_first and
 // whole_second as for delay_loop.
-template <bool WHOLE_KNOWN>
+// With SAME_ANGLES the right offset is +0 in every lane: turns + (+0) is turns
+// itself, bit for bit (−0 + +0 stays −0 when rounding toward −∞), so the right
+// angle's sines are the left one's and the right lane of v is the left rotation's.
+template <bool WHOLE_KNOWN, bool SAME_ANGLES>
 inline Vec8 freq_shift_pair(FreqShifter& first, FreqShifter& second, Vec4 x,
                             const ShifterPairParams& params, int32_t whole_first,
                             int32_t whole_second) {
@@ -153,8 +156,11 @@ inline Vec8 freq_shift_pair(FreqShifter& first, FreqShifter& second, Vec4 x,
     const Vec8 quarter = Vec8::load(QUARTER);
     Vec8 turns = phase + params.phase_offset;
     Vec8 s_left = fast_sin(fma(two_pi, turns, quarter));
-    Vec8 s_right = fast_sin(fma(two_pi, turns + params.right_offset, quarter));
-    Vec8 v = with_lane<1>(rotate(s_left, d_a, y_b), rotate(s_right, d_a, y_b));
+    Vec8 v = rotate(s_left, d_a, y_b);
+    if constexpr (!SAME_ANGLES) {
+        Vec8 s_right = fast_sin(fma(two_pi, turns + params.right_offset, quarter));
+        v = with_lane<1>(v, rotate(s_right, d_a, y_b));
+    }
 
     Vec4 w_first = delay_loop<WHOLE_KNOWN>(first.ring, v.low(), params.delay_frames.low(),
                                            whole_first, params.feedback.low());
@@ -194,13 +200,13 @@ inline Vec4 single_shift(FreqShifter& shifter, Vec4 x, const FreqShiftParams& pa
     return fma(params.wet, w, d_a);
 }
 
-template <bool WHOLE_KNOWN>
+template <bool WHOLE_KNOWN, bool SAME_ANGLES>
 inline Vec4 band_stages(BandShifter& shifter, Vec4 high, uint32_t stages,
                         const ShifterPairParams& down_up, int32_t whole_down, int32_t whole_up) {
     for (uint32_t k = 0; k < stages; ++k) {
-        Vec8 shifted =
-            freq_shift_pair<WHOLE_KNOWN>(shifter.shifter[2 * k], shifter.shifter[2 * k + 1], high,
-                                         down_up, whole_down, whole_up);
+        Vec8 shifted = freq_shift_pair<WHOLE_KNOWN, SAME_ANGLES>(shifter.shifter[2 * k],
+                                                                 shifter.shifter[2 * k + 1], high,
+                                                                 down_up, whole_down, whole_up);
         high = shifted.low() - shifted.high();
     }
     return high;
@@ -246,9 +252,16 @@ Vec4 band_shift_process(BandShifter& shifter, Vec4 x, const BandShiftParams& par
     int32_t whole_down, whole_up;
     const bool known = whole_frames_known(down_up.delay_frames.low(), whole_down) &&
                        whole_frames_known(down_up.delay_frames.high(), whole_up);
-    Vec4 high =
-        known ? band_stages<true>(shifter, bands.high, params.stages, down_up, whole_down, whole_up)
-              : band_stages<false>(shifter, bands.high, params.stages, down_up, 0, 0);
+    const bool same_angles = all_zero(bits(params.right_offset));
+    Vec4 high;
+    if (known && same_angles)
+        high = band_stages<true, true>(shifter, bands.high, params.stages, down_up, whole_down,
+                                       whole_up);
+    else if (known)
+        high = band_stages<true, false>(shifter, bands.high, params.stages, down_up, whole_down,
+                                        whole_up);
+    else
+        high = band_stages<false, false>(shifter, bands.high, params.stages, down_up, 0, 0);
     // low + wet·high
     return fma(params.wet, high, bands.low);
 }

@@ -173,12 +173,18 @@ BandShiftParams band_params(Delays d, uint32_t stages, int n) {
     const bool pairs = (n / 900) % 2 == 0;
     const float ratio = d == Delays::unusual ? ((n / 41) % 3 == 0 ? -1.0f : 1.618f)
                                              : 1.0f + 0.618f * (1.0f + wave(n, 0.0004));
+    // The right offset is now and then exactly +0, as the bass has it (the
+    // right angle is then the left one), or −0.
+    const int offset_span = (n / 600) % 4;
+    const Vec4 right_offset = offset_span == 1   ? Vec4(0.0f)
+                              : offset_span == 3 ? Vec4(-0.0f)
+                                                 : stereo(0.25f * wave(n, 0.0003), 0.25f, pairs);
     return {stereo(f, (n / 1100) % 2 ? f : 1.5f * f),
             stages,
             stereo(delay_ms(d, n), delay_ms(d, n) * 0.99f, pairs),
             stereo(ratio, ratio, pairs),
             stereo(200.0f * wave(n, 0.0006), 150.0f * wave(n, 0.0008) - 2.0f, pairs),
-            stereo(0.25f * wave(n, 0.0003), 0.25f, pairs),
+            right_offset,
             stereo(0.25f + 0.5f * (1.0f + wave(n, 0.0017)), 0.5f, pairs)};
 }
 
