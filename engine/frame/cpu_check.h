@@ -75,8 +75,8 @@ inline const char* engine_missing_cpu_features(bool avx512 = ENGINE_USES_AVX512)
 // What the programs add when the missing piece is one the build chose.
 inline const char* engine_missing_cpu_hint(const char* missing) {
     if (ENGINE_USES_AVX512 && missing && std::strcmp(missing, "AVX-512") == 0) {
-        return "This build uses AVX-512 because the machine that built it has it; configure "
-               "with -DLUMENFROST_ISA=avx2 for a build that runs without.\n";
+        return "This build was configured to use AVX-512 (the machine that built it has it); "
+               "configure with -DLUMENFROST_ISA=avx2 for a build that runs without.\n";
     }
     return "";
 }
