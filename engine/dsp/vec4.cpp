@@ -2,16 +2,18 @@
 // software AES round.
 #include "engine/dsp/vec4.h"
 
-#if !LUMENFROST_X86
 #include <cfenv>
+#if defined(__x86_64__)
+#include <xmmintrin.h>
 #endif
 
 namespace lf {
 
-#if LUMENFROST_X86
-
 // The asm volatile statements with a memory clobber keep every float
-// operation on its side of the switch.
+// operation on its side of the switch. On x86-64 the control word is MXCSR for
+// both builds: plain floats compute in the same SSE unit as the vectors.
+#if defined(__x86_64__)
+
 __attribute__((noinline)) uint32_t read_fp_control() {
     __asm__ volatile("" ::: "memory");
     uint32_t word = _mm_getcsr();
@@ -25,23 +27,46 @@ __attribute__((noinline)) void write_fp_control(uint32_t word) {
     __asm__ volatile("" ::: "memory");
 }
 
-__attribute__((noinline)) void set_engine_fp_mode() {
-    uint32_t word = read_fp_control();
-    word |= 0x8000u;            // flush-to-zero
-    word &= ~0x6000u;           // rounding control ...
-    word |= 0x2000u;            // ... toward negative infinity
-    write_fp_control(word);
+#elif defined(__aarch64__)
+
+// FPCR holds the rounding mode (RMode, bits 22-23) and flush-to-zero (FZ, bit 24).
+__attribute__((noinline)) uint32_t read_fp_control() {
+    uint64_t word;
+    __asm__ volatile("mrs %0, fpcr" : "=r"(word)::"memory");
+    return static_cast<uint32_t>(word);
+}
+
+__attribute__((noinline)) void write_fp_control(uint32_t word) {
+    const uint64_t w = word;
+    __asm__ volatile("msr fpcr, %0" ::"r"(w) : "memory");
 }
 
 #else
 
+// Elsewhere only the rounding direction can be set: denormals are kept, so
+// such a build may part from the track wherever a result is that small.
 uint32_t read_fp_control() { return static_cast<uint32_t>(std::fegetround()); }
 void write_fp_control(uint32_t word) { std::fesetround(static_cast<int>(word)); }
-// Flush-to-zero has no portable switch; denormals are rare enough in the
-// engine that the fallback only sets the rounding direction.
-void set_engine_fp_mode() { std::fesetround(FE_DOWNWARD); }
 
 #endif
+
+// Flush-to-zero and rounding toward -inf. The rounding direction goes through
+// <cfenv> in the portable build (it sets the same field), flush-to-zero through
+// the platform's own control word.
+__attribute__((noinline)) void set_engine_fp_mode() {
+#if !LUMENFROST_X86
+    std::fesetround(FE_DOWNWARD);
+#endif
+#if defined(__x86_64__)
+    uint32_t word = read_fp_control();
+    word |= 0x8000u;   // flush-to-zero
+    word &= ~0x6000u;  // rounding control ...
+    word |= 0x2000u;   // ... toward negative infinity
+    write_fp_control(word);
+#elif defined(__aarch64__)
+    write_fp_control(read_fp_control() | (1u << 24));  // FZ
+#endif
+}
 
 // Software AES round (FIPS-197: SubBytes, ShiftRows, MixColumns, AddRoundKey).
 namespace {

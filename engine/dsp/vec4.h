@@ -14,8 +14,8 @@
 //
 // On x86-64 the lanes are an SSE register and the instructions are SSE4.1, FMA
 // and AES-NI. Elsewhere a portable fallback computes the same formulas with
-// plain floats; its reciprocal estimate is an exact division, so its output is
-// close to, but not bit-identical with, the track of record.
+// plain floats and a model of the reciprocal estimate (rcp_model.h): it renders
+// the same bits as the SIMD build with that model.
 #pragma once
 
 #include <cstdint>
@@ -128,8 +128,10 @@ inline Vec4 fms(Vec4 a, Vec4 b, Vec4 c) { return Vec4(_mm_fmsub_ps(a.v, b.v, c.v
 inline Vec4 fnma(Vec4 a, Vec4 b, Vec4 c) { return Vec4(_mm_fnmadd_ps(a.v, b.v, c.v)); }
 inline Vec4 fnms(Vec4 a, Vec4 b, Vec4 c) { return Vec4(_mm_fnmsub_ps(a.v, b.v, c.v)); }
 
-// The processor's reciprocal estimate (relative error <= 1.5 * 2^-12, no refinement).
-inline Vec4 rcp_estimate(Vec4 a) { return Vec4(_mm_rcp_ps(a.v)); }
+// The processor's own reciprocal estimate, a different function on each processor
+// family: the engine calls rcp_estimate (rcp_model.h), which the build maps to
+// this instruction or to an exact model of one family.
+inline Vec4 rcp_instruction(Vec4 a) { return Vec4(_mm_rcp_ps(a.v)); }
 inline Vec4 sqrt(Vec4 a) { return Vec4(_mm_sqrt_ps(a.v)); }
 // min/max return the second operand where both are zero or one is NaN: pass
 // the operands in the order the formula writes them.
@@ -275,7 +277,6 @@ inline Vec4 fma(Vec4 a, Vec4 b, Vec4 c) { LF_LANES(std::fmaf(a.l[i], b.l[i], c.l
 inline Vec4 fms(Vec4 a, Vec4 b, Vec4 c) { LF_LANES(std::fmaf(a.l[i], b.l[i], -c.l[i])); }
 inline Vec4 fnma(Vec4 a, Vec4 b, Vec4 c) { LF_LANES(std::fmaf(-a.l[i], b.l[i], c.l[i])); }
 inline Vec4 fnms(Vec4 a, Vec4 b, Vec4 c) { LF_LANES(std::fmaf(-a.l[i], b.l[i], -c.l[i])); }
-inline Vec4 rcp_estimate(Vec4 a) { LF_LANES(1.0f / a.l[i]); }
 inline Vec4 sqrt(Vec4 a) { LF_LANES(std::sqrt(a.l[i])); }
 inline Vec4 min(Vec4 a, Vec4 b) { LF_LANES(a.l[i] < b.l[i] ? a.l[i] : b.l[i]); }
 inline Vec4 max(Vec4 a, Vec4 b) { LF_LANES(a.l[i] > b.l[i] ? a.l[i] : b.l[i]); }
@@ -337,3 +338,6 @@ inline bool lanes_equal(Vec4 a) {
 
 }  // namespace LF_ABI
 }  // namespace lf
+
+// rcp_estimate, the one reciprocal estimate of the engine.
+#include "engine/dsp/rcp_model.h"
