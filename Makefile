@@ -8,7 +8,7 @@ ifneq ($(CI),)
 CMAKE_ARGS += -DLUMENFROST_WERROR=ON
 endif
 
-.PHONY: all deps configure build render test bench clean
+.PHONY: all deps configure build render test test-portable test-aarch64 bench clean
 
 all: build
 
@@ -29,8 +29,31 @@ render: build
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The portable code (plain floats) against the SIMD build, both with the intel
+# model of the reciprocal estimate, over the whole track (`make test` compares
+# the first 20 s). A few minutes: the portable code is slow.
+test-portable: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target trackhash_portable trackhash_intel
+	@cmake -DFIRST=$(BUILD)/tools/trackhash/trackhash_portable \
+	       -DSECOND=$(BUILD)/tools/trackhash/trackhash_intel -P tests/track/same_hash.cmake
+
+# The portable build cross-compiled for 64-bit ARM and run under qemu: its first
+# 10 s against the first 10 s of the x86 build with the intel model.
+AARCH64_BUILD ?= build-aarch64
+test-aarch64: configure
+	@./scripts/deps.sh aarch64
+	@cmake -S . -B $(AARCH64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	       -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+	       -DLUMENFROST_PORTABLE=ON -DLUMENFROST_ENGINE_ONLY=ON >/dev/null
+	@cmake --build $(AARCH64_BUILD) -j $(JOBS) --target trackhash
+	@cmake --build $(BUILD) -j $(JOBS) --target trackhash_intel
+	@cmake -DEMULATOR=qemu-aarch64 -DFIRST=$(AARCH64_BUILD)/tools/trackhash/trackhash \
+	       -DSECOND=$(BUILD)/tools/trackhash/trackhash_intel -DSECONDS=10 \
+	       -P tests/track/same_hash.cmake
+	@echo "aarch64: the first 10 s are the intel build's bits"
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	@rm -rf $(BUILD)
+	@rm -rf $(BUILD) $(AARCH64_BUILD)

@@ -37,6 +37,26 @@ Vec4 next_input(Vec4& x) {
 }
 
 // ----------------------------------------------------------------------------
+// The reciprocal estimate: the instruction and the two exact models, on four
+// lanes of inputs that change every call (latency of one estimate fed by the
+// last, as the soft clip and the curve walk use it).
+
+template <Vec4 (*Estimate)(Vec4)>
+void BM_rcp(benchmark::State& st) {
+    setup();
+    Vec4 x = Vec4::set(1.25f, 3.5f, 0.75f, 97.0f);
+    for (auto _ : st) {
+        x = Estimate(x) + Vec4(1.0f);
+        benchmark::DoNotOptimize(x);
+    }
+}
+#if LUMENFROST_X86
+BENCHMARK(BM_rcp<rcp_instruction>)->Name("rcp_instruction");
+#endif
+BENCHMARK(BM_rcp<rcp_estimate_intel>)->Name("rcp_model_intel");
+BENCHMARK(BM_rcp<rcp_estimate_amd_zen4>)->Name("rcp_model_amd_zen4");
+
+// ----------------------------------------------------------------------------
 // Oscillators and players
 
 WavetablePhase pool[24];

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any are missing.
 # As root it runs apt-get itself; otherwise it prints the exact command and stops.
+#   deps.sh            what `make build` and `make test` need
+#   deps.sh aarch64    the cross compiler and emulator of `make test-aarch64`
 set -euo pipefail
 
 packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev)
+if [ "${1:-}" = aarch64 ]; then
+    packages=(g++-aarch64-linux-gnu qemu-user)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
