@@ -2,6 +2,8 @@
 // test needs to know about the track a build renders, without the SIMD types.
 #pragma once
 
+#include <cstdint>
+
 namespace lf {
 
 enum class RcpFamily { none, intel, amd_zen4 };
@@ -11,7 +13,8 @@ const char* rcp_family_name(RcpFamily family);
 
 // The family this build renders: a model's own, or for the native build the
 // running processor's, found by comparing it with each model (none where it
-// matches no model).
-RcpFamily rcp_build_family();
+// matches no model). `fingerprint`, if given, receives the hash of the
+// estimate's results over the binade [1, 2), which names an unknown family.
+RcpFamily rcp_build_family(uint64_t* fingerprint = nullptr);
 
 }  // namespace lf

@@ -34,14 +34,10 @@ RcpFingerprint fingerprint_rcp(Vec4 (*estimate)(Vec4)) {
 
 }  // namespace LF_ABI
 
-RcpFamily rcp_build_family() {
-#if LUMENFROST_RCP_MODEL == LUMENFROST_RCP_INTEL
-    return RcpFamily::intel;
-#elif LUMENFROST_RCP_MODEL == LUMENFROST_RCP_AMD_ZEN4
-    return RcpFamily::amd_zen4;
-#else
-    return fingerprint_rcp(rcp_instruction).family;
-#endif
+RcpFamily rcp_build_family(uint64_t* fingerprint) {
+    const RcpFingerprint f = fingerprint_rcp(rcp_estimate);
+    if (fingerprint) *fingerprint = f.hash;
+    return f.family;
 }
 
 }  // namespace lf

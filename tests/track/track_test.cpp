@@ -16,11 +16,12 @@
 #include "tools/trackhash/track_hash.h"
 
 TEST(WholeTrack, MatchesStoredHash) {
-    const lf::RcpFamily family = lf::rcp_build_family();
+    uint64_t fingerprint = 0;
+    const lf::RcpFamily family = lf::rcp_build_family(&fingerprint);
     if (family == lf::RcpFamily::none)
-        GTEST_SKIP() << "this processor's reciprocal estimate matches no known family "
-                        "(`rcp_probe fingerprint` names it); build with -DLUMENFROST_RCP=intel "
-                        "to check the Intel track of record";
+        GTEST_SKIP() << "this processor's reciprocal estimate (fingerprint " << hash_text(fingerprint)
+                     << ") matches no known family; a build with -DLUMENFROST_RCP=intel checks "
+                        "the Intel track of record";
     const std::string name = lf::rcp_family_name(family);
     engine_startup();
     const std::string hash = hash_text(render_and_hash(TRACK_FRAMES));
