@@ -5,9 +5,12 @@ namespace lf {
 
 const char* rcp_family_name(RcpFamily family) {
     switch (family) {
-        case RcpFamily::intel: return "intel";
-        case RcpFamily::amd_zen4: return "amd_zen4";
-        case RcpFamily::none: break;
+        case RcpFamily::intel:
+            return "intel";
+        case RcpFamily::amd_zen4:
+            return "amd_zen4";
+        case RcpFamily::none:
+            break;
     }
     return "none";
 }
@@ -28,7 +31,9 @@ RcpFingerprint fingerprint_rcp(Vec4 (*estimate)(Vec4)) {
         amd_zen4 &= all_zero(r ^ bits(rcp_estimate_amd_zen4(x)));
         for (int i = 0; i < 4; ++i) hash = (hash ^ r.ulane(i)) * 0x100000001b3ull;
     }
-    const RcpFamily family = intel ? RcpFamily::intel : amd_zen4 ? RcpFamily::amd_zen4 : RcpFamily::none;
+    const RcpFamily family = intel      ? RcpFamily::intel
+                             : amd_zen4 ? RcpFamily::amd_zen4
+                                        : RcpFamily::none;
     return {family, hash};
 }
 

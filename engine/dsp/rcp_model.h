@@ -83,8 +83,8 @@ inline constexpr RcpTable RCP_AMD_ZEN4{detail::RCP_AMD_ZEN4_MANTISSA.data(), 11}
 constexpr uint32_t rcp_model_bits(uint32_t x, RcpTable table) {
     const uint32_t sign = x & 0x80000000u, e = (x >> 23) & 0xFFu, m = x & 0x7FFFFFu;
     if (e == 0xFFu && m != 0) return x | 0x400000u;  // NaN, made quiet
-    if (e == 0) return sign | 0x7F800000u;             // zero or denormal: ±inf
-    if (e >= 253) return sign;                          // too large, or ±inf: ±0
+    if (e == 0) return sign | 0x7F800000u;           // zero or denormal: ±inf
+    if (e >= 253) return sign;                       // too large, or ±inf: ±0
     return sign | (253u - e) << 23 | table.mantissa[m >> table.index_shift];
 }
 
@@ -96,15 +96,16 @@ inline Vec4 rcp_model(Vec4 a, RcpTable table) {
     const __m128i x = _mm_castps_si128(a.v);
     const __m128i sign = _mm_and_si128(x, _mm_set1_epi32(INT32_MIN));
     const __m128i e = _mm_srli_epi32(_mm_slli_epi32(x, 1), 24);
-    const __m128i index = _mm_srli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x7FFFFF)), table.index_shift);
+    const __m128i index =
+        _mm_srli_epi32(_mm_and_si128(x, _mm_set1_epi32(0x7FFFFF)), table.index_shift);
     const __m128i t = _mm_i32gather_epi32(reinterpret_cast<const int*>(table.mantissa), index, 4);
     __m128i mag = _mm_or_si128(_mm_slli_epi32(_mm_sub_epi32(_mm_set1_epi32(253), e), 23), t);
     mag = _mm_blendv_epi8(mag, _mm_set1_epi32(0x7F800000), _mm_cmpeq_epi32(e, _mm_setzero_si128()));
     mag = _mm_andnot_si128(_mm_cmpgt_epi32(e, _mm_set1_epi32(252)), mag);
-    const __m128i nan = _mm_cmpgt_epi32(_mm_and_si128(x, _mm_set1_epi32(0x7FFFFFFF)),
-                                        _mm_set1_epi32(0x7F800000));
-    const __m128i r = _mm_blendv_epi8(_mm_or_si128(sign, mag),
-                                      _mm_or_si128(x, _mm_set1_epi32(0x400000)), nan);
+    const __m128i nan =
+        _mm_cmpgt_epi32(_mm_and_si128(x, _mm_set1_epi32(0x7FFFFFFF)), _mm_set1_epi32(0x7F800000));
+    const __m128i r =
+        _mm_blendv_epi8(_mm_or_si128(sign, mag), _mm_or_si128(x, _mm_set1_epi32(0x400000)), nan);
     return Vec4(_mm_castsi128_ps(r));
 #else
     const Int4 x = bits(a);
@@ -115,8 +116,12 @@ inline Vec4 rcp_model(Vec4 a, RcpTable table) {
 #endif
 }
 
-inline Vec4 rcp_estimate_intel(Vec4 a) { return rcp_model(a, RCP_INTEL); }
-inline Vec4 rcp_estimate_amd_zen4(Vec4 a) { return rcp_model(a, RCP_AMD_ZEN4); }
+inline Vec4 rcp_estimate_intel(Vec4 a) {
+    return rcp_model(a, RCP_INTEL);
+}
+inline Vec4 rcp_estimate_amd_zen4(Vec4 a) {
+    return rcp_model(a, RCP_AMD_ZEN4);
+}
 
 // The estimate every unit uses (relative error <= 1.5 · 2^-12, no refinement).
 inline Vec4 rcp_estimate(Vec4 a) {

@@ -45,8 +45,12 @@ __attribute__((noinline)) void write_fp_control(uint32_t word) {
 
 // Elsewhere only the rounding direction can be set: denormals are kept, so
 // such a build may part from the track wherever a result is that small.
-uint32_t read_fp_control() { return static_cast<uint32_t>(std::fegetround()); }
-void write_fp_control(uint32_t word) { std::fesetround(static_cast<int>(word)); }
+uint32_t read_fp_control() {
+    return static_cast<uint32_t>(std::fegetround());
+}
+void write_fp_control(uint32_t word) {
+    std::fesetround(static_cast<int>(word));
+}
 
 #endif
 
@@ -99,7 +103,9 @@ uint8_t sbox(uint8_t x) {
                                 0x63);
 }
 
-uint8_t xtime(uint8_t a) { return static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0)); }
+uint8_t xtime(uint8_t a) {
+    return static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0));
+}
 
 }  // namespace
 
@@ -120,6 +126,5 @@ void aes_round_bytes(const uint8_t in[16], const uint8_t k[16], uint8_t s[16]) {
     }
     for (int i = 0; i < 16; ++i) s[i] ^= k[i];
 }
-
 
 }  // namespace lf

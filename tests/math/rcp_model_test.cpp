@@ -24,7 +24,9 @@ RcpFamily processor_family() {
     return family;
 }
 
-RcpTable table_of(RcpFamily family) { return family == RcpFamily::intel ? RCP_INTEL : RCP_AMD_ZEN4; }
+RcpTable table_of(RcpFamily family) {
+    return family == RcpFamily::intel ? RCP_INTEL : RCP_AMD_ZEN4;
+}
 
 // An estimate that is neither family: the amd_zen4 table with one entry moved.
 Vec4 almost_amd_zen4(Vec4 a) {
@@ -36,7 +38,9 @@ Vec4 almost_amd_zen4(Vec4 a) {
     }();
     return rcp_model(a, RcpTable{table.data(), 11});
 }
-Vec4 exact_division(Vec4 a) { return Vec4(1.0f) / a; }
+Vec4 exact_division(Vec4 a) {
+    return Vec4(1.0f) / a;
+}
 
 class RcpModel : public EngineMode, public ::testing::WithParamInterface<RcpFamily> {};
 
@@ -77,22 +81,32 @@ TEST_P(RcpModel, TableIsAMonotoneEstimate) {
 TEST_P(RcpModel, LanesFollowTheRuleOnSpecialInputs) {
     const RcpTable table = table_of(GetParam());
     const float inf = std::numeric_limits<float>::infinity();
-    const float specials[] = {0.0f,      -0.0f,       std::numeric_limits<float>::denorm_min(),
-                              -1e-40f,   inf,         -inf,
+    const float specials[] = {0.0f,
+                              -0.0f,
+                              std::numeric_limits<float>::denorm_min(),
+                              -1e-40f,
+                              inf,
+                              -inf,
                               std::numeric_limits<float>::quiet_NaN(),
-                              from_u32(0x7F800001u), from_u32(0xFFA00000u),
-                              from_u32(0x7E7FFFFFu), from_u32(0x7E800000u), from_u32(0x00800000u),
-                              from_u32(0x80800000u), 3.0f, -0.75f, std::numeric_limits<float>::max()};
+                              from_u32(0x7F800001u),
+                              from_u32(0xFFA00000u),
+                              from_u32(0x7E7FFFFFu),
+                              from_u32(0x7E800000u),
+                              from_u32(0x00800000u),
+                              from_u32(0x80800000u),
+                              3.0f,
+                              -0.75f,
+                              std::numeric_limits<float>::max()};
     for (float x : specials) {
         const uint32_t expected = rcp_model_bits(bits_of(x), table);
         EXPECT_EQ(bits_of(rcp_model(Vec4::set(1.0f, x, 2.0f, x), table).lane(1)), expected) << x;
     }
-    EXPECT_EQ(rcp_model_bits(0x00000000u, table), 0x7F800000u);   // +0 -> +inf
-    EXPECT_EQ(rcp_model_bits(0x807FFFFFu, table), 0xFF800000u);   // -denormal -> -inf
-    EXPECT_EQ(rcp_model_bits(0x7E800000u, table), 0x00000000u);   // E = 253 flushes
-    EXPECT_EQ(rcp_model_bits(0xFF800000u, table), 0x80000000u);   // -inf -> -0
-    EXPECT_EQ(rcp_model_bits(0x7F800001u, table), 0x7FC00001u);   // NaN made quiet
-    EXPECT_EQ(rcp_model_bits(0x7E7FFFFFu, table) >> 23, 1u);       // E = 252: smallest normal
+    EXPECT_EQ(rcp_model_bits(0x00000000u, table), 0x7F800000u);  // +0 -> +inf
+    EXPECT_EQ(rcp_model_bits(0x807FFFFFu, table), 0xFF800000u);  // -denormal -> -inf
+    EXPECT_EQ(rcp_model_bits(0x7E800000u, table), 0x00000000u);  // E = 253 flushes
+    EXPECT_EQ(rcp_model_bits(0xFF800000u, table), 0x80000000u);  // -inf -> -0
+    EXPECT_EQ(rcp_model_bits(0x7F800001u, table), 0x7FC00001u);  // NaN made quiet
+    EXPECT_EQ(rcp_model_bits(0x7E7FFFFFu, table) >> 23, 1u);     // E = 252: smallest normal
 }
 
 // The fingerprint names each model, and nothing else: a simulated instruction
@@ -121,16 +135,19 @@ TEST_P(RcpModel, EqualsTheInstructionOfItsFamily) {
                 uint64_t differences = 0;
                 for (uint32_t m = 0; m < (1u << 23); m += 4) {
                     const uint32_t base = sign | e << 23 | m;
-                    const Vec4 x = from_bits(Int4::set(static_cast<int32_t>(base), static_cast<int32_t>(base + 1),
-                                                       static_cast<int32_t>(base + 2), static_cast<int32_t>(base + 3)));
+                    const Vec4 x = from_bits(
+                        Int4::set(static_cast<int32_t>(base), static_cast<int32_t>(base + 1),
+                                  static_cast<int32_t>(base + 2), static_cast<int32_t>(base + 3)));
                     differences += !all_zero(bits(rcp_instruction(x)) ^ bits(rcp_model(x, table)));
                 }
-                EXPECT_EQ(differences, 0u) << "exponent " << e << " sign " << (sign >> 31) << " mode " << mode;
+                EXPECT_EQ(differences, 0u)
+                    << "exponent " << e << " sign " << (sign >> 31) << " mode " << mode;
             }
         }
     }
 }
 #endif
 
-INSTANTIATE_TEST_SUITE_P(Families, RcpModel, ::testing::Values(RcpFamily::intel, RcpFamily::amd_zen4),
+INSTANTIATE_TEST_SUITE_P(Families, RcpModel,
+                         ::testing::Values(RcpFamily::intel, RcpFamily::amd_zen4),
                          [](const auto& info) { return std::string(rcp_family_name(info.param)); });

@@ -19,7 +19,8 @@ TEST(WholeTrack, MatchesStoredHash) {
     uint64_t fingerprint = 0;
     const lf::RcpFamily family = lf::rcp_build_family(&fingerprint);
     if (family == lf::RcpFamily::none)
-        GTEST_SKIP() << "this processor's reciprocal estimate (fingerprint " << hash_text(fingerprint)
+        GTEST_SKIP() << "this processor's reciprocal estimate (fingerprint "
+                     << hash_text(fingerprint)
                      << ") matches no known family; a build with -DLUMENFROST_RCP=intel checks "
                         "the Intel track of record";
     const std::string name = lf::rcp_family_name(family);
@@ -34,7 +35,8 @@ TEST(WholeTrack, MatchesStoredHash) {
     }
     const std::string stored = stored_track_hash(TRACK_HASH_FILE, name);
     ASSERT_FALSE(stored.empty()) << "no " << name << " hash in " << TRACK_HASH_FILE;
-    EXPECT_EQ(stored, hash) << "the " << name << " track changed; if the music was meant to "
+    EXPECT_EQ(stored, hash) << "the " << name
+                            << " track changed; if the music was meant to "
                                "change, run scripts/update-track-hash.sh";
     // The frame after the track holds lanes 2 and 3 of the last frame's store.
     EXPECT_TRUE(TrackBuffer[TRACK_FRAMES + 1].left == 0.0f &&

@@ -40,12 +40,14 @@ uint64_t compare_all(RcpTable table) {
     do {
         const Int4 in = Int4::set(static_cast<int32_t>(x), static_cast<int32_t>(x + 1),
                                   static_cast<int32_t>(x + 2), static_cast<int32_t>(x + 3));
-        const Int4 diff = bits(rcp_instruction(from_bits(in))) ^ bits(rcp_model(from_bits(in), table));
+        const Int4 diff =
+            bits(rcp_instruction(from_bits(in))) ^ bits(rcp_model(from_bits(in), table));
         if (!all_zero(diff)) {
             for (uint32_t i = 0; i < 4; ++i) {
                 if (diff.lane(static_cast<int>(i)) == 0) continue;
                 if (++differences <= 5)
-                    std::printf("  input %08" PRIx32 ": instruction %08" PRIx32 ", model %08" PRIx32 "\n",
+                    std::printf("  input %08" PRIx32 ": instruction %08" PRIx32 ", model %08" PRIx32
+                                "\n",
                                 x + i, instruction_bits(x + i), rcp_model_bits(x + i, table));
             }
         }
@@ -64,8 +66,10 @@ std::string processor_name() {
             const size_t colon = l.find(':');
             if (colon == std::string::npos) continue;
             std::string value = l.substr(colon + 1);
-            while (!value.empty() && std::isspace(static_cast<unsigned char>(value.front()))) value.erase(0, 1);
-            while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.pop_back();
+            while (!value.empty() && std::isspace(static_cast<unsigned char>(value.front())))
+                value.erase(0, 1);
+            while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
+                value.pop_back();
             if (name.empty() && l.rfind("model name", 0) == 0) name = value;
             if (family.empty() && l.rfind("cpu family", 0) == 0) family = value;
         }
@@ -84,13 +88,15 @@ bool write_table_header(const char* path, const std::string& name, const uint16_
     if (!f) return false;
     std::fprintf(f,
                  "// Made by `rcp_probe table %s %s` (tools/rcp) on %s, from the\n"
-                 "// processor's own reciprocal estimate: T[i] is the result's top 12 mantissa bits for inputs whose\n"
+                 "// processor's own reciprocal estimate: T[i] is the result's top 12 mantissa "
+                 "bits for inputs whose\n"
                  "// top 12 mantissa bits are i (rcp_model.h gives the whole function).\n"
                  "#pragma once\n\n#include <cstdint>\n\nnamespace lf {\n\n"
                  "inline constexpr uint16_t RCP_%s_T[4096] = {\n",
                  name.c_str(), path, processor_name().c_str(), upper.c_str());
     for (int i = 0; i < 4096; ++i)
-        std::fprintf(f, "%s0x%03x,%s", i % 12 == 0 ? "    " : "", t[i], i % 12 == 11 || i == 4095 ? "\n" : " ");
+        std::fprintf(f, "%s0x%03x,%s", i % 12 == 0 ? "    " : "", t[i],
+                     i % 12 == 11 || i == 4095 ? "\n" : " ");
     std::fprintf(f, "};\n\n}  // namespace lf\n");
     const bool written = std::ferror(f) == 0;
     if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), path) != 0) {
@@ -102,9 +108,12 @@ bool write_table_header(const char* path, const std::string& name, const uint16_
 
 int compare(const std::string& model) {
     RcpTable table;
-    if (model == "intel") table = RCP_INTEL;
-    else if (model == "amd_zen4") table = RCP_AMD_ZEN4;
-    else return usage();
+    if (model == "intel")
+        table = RCP_INTEL;
+    else if (model == "amd_zen4")
+        table = RCP_AMD_ZEN4;
+    else
+        return usage();
     uint64_t total = 0;
     for (int pass = 0; pass < 2; ++pass) {
         if (pass == 1) set_engine_fp_mode();
@@ -128,9 +137,12 @@ int table(const std::string& name, const char* path) {
     // 12th, and depends on the top 12 mantissa bits alone.
     for (uint32_t m = 0; m < (1u << 23); ++m) {
         const uint32_t r = instruction_bits(0x3F800000u | m);
-        if ((r >> 23) != 126 || (r & 0x7FFu) != 0 || ((m & 0x7FFu) != 0 && r != (0x3F000000u | uint32_t{t[m >> 11]} << 11))) {
-            std::fprintf(stderr, "rcp_probe: the estimate of %08" PRIx32 " is %08" PRIx32
-                         ", not of the 12-bit table shape; no table written\n", 0x3F800000u | m, r);
+        if ((r >> 23) != 126 || (r & 0x7FFu) != 0 ||
+            ((m & 0x7FFu) != 0 && r != (0x3F000000u | uint32_t{t[m >> 11]} << 11))) {
+            std::fprintf(stderr,
+                         "rcp_probe: the estimate of %08" PRIx32 " is %08" PRIx32
+                         ", not of the 12-bit table shape; no table written\n",
+                         0x3F800000u | m, r);
             return 1;
         }
         t[m >> 11] = static_cast<uint16_t>((r >> 11) & 0xFFFu);

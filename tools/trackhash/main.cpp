@@ -17,7 +17,8 @@
 int main(int argc, char** argv) {
     uint32_t frames = TRACK_FRAMES;
     if (argc > 3 || (argc >= 2 && std::strcmp(argv[1], "--help") == 0)) {
-        std::fprintf(stderr, "usage: trackhash [SECONDS [RAW_FILE]]   (the whole track when omitted)\n");
+        std::fprintf(stderr,
+                     "usage: trackhash [SECONDS [RAW_FILE]]   (the whole track when omitted)\n");
         return 2;
     }
     if (argc >= 2) {
@@ -32,14 +33,16 @@ int main(int argc, char** argv) {
         frames = static_cast<uint32_t>(seconds * SAMPLE_RATE);
     }
     if (const char* missing = engine_missing_cpu_features()) {
-        std::fprintf(stderr, "trackhash: this processor lacks %s, which the engine needs.\n", missing);
+        std::fprintf(stderr, "trackhash: this processor lacks %s, which the engine needs.\n",
+                     missing);
         return 1;
     }
     engine_startup();
     const uint64_t hash = render_and_hash(frames);
     if (argc == 3) {
         FILE* raw = std::fopen(argv[2], "wb");
-        const bool written = raw && std::fwrite(TrackBuffer, sizeof(StereoFrame), frames, raw) == frames;
+        const bool written =
+            raw && std::fwrite(TrackBuffer, sizeof(StereoFrame), frames, raw) == frames;
         if (!raw || std::fclose(raw) != 0 || !written) {
             std::fprintf(stderr, "trackhash: cannot write %s\n", argv[2]);
             return 1;
