@@ -2,7 +2,7 @@
 
 #include "engine/dsp/cascade.h"
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/frame/stages.h"
 #include "engine/startup/units.h"
 
@@ -62,10 +62,10 @@ Vec4 master_chain(Vec4 m) {
     // Swept high-pass and four-stage low-pass, designed anew whenever their
     // curves move.
     const BiquadCoeffs& highpass = design_highpass(
-        s.bus_highpass, unit_to_cutoff(splat0(curve_value(CURVE_HIGHPASS))), Vec4(0.795f));
+        s.bus_highpass, unit_to_cutoff(splat0(curve_value(CURVE_BUS_HIGHPASS))), Vec4(0.795f));
     m = biquad_process(highpass, s.bus_highpass_state, m);
     const BiquadCoeffs& lowpass = design_lowpass(
-        s.bus_lowpass, unit_to_cutoff(splat0(curve_value(CURVE_LOWPASS))), Vec4(0.70710677f));
+        s.bus_lowpass, unit_to_cutoff(splat0(curve_value(CURVE_BUS_LOWPASS))), Vec4(0.70710677f));
     for (BiquadState& stage : s.bus_lowpass_state) m = biquad_process(lowpass, stage, m);
 
     // Frequency shifter: 3 Hz down, right channel 0.123 cycles apart.

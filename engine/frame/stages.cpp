@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 
 namespace lf {
 
@@ -18,13 +18,13 @@ Vec4 soft_clip(Vec4 x) {
 
 namespace {
 
-constexpr int SCORE_CURVE_COUNT = static_cast<int>(std::size(CURVES_IN_USE));
+constexpr int SCORE_CURVE_COUNT = static_cast<int>(std::size(CURVES_IN_USE.curves));
 static_assert(SCORE_CURVE_COUNT <= CURVE_WALK_MAX);
 
 // The curves in use, in the walk's order; no plan yet.
 constexpr CurveWalk score_curve_walk() {
     CurveWalk walk{};
-    for (int i = 0; i < SCORE_CURVE_COUNT; ++i) walk.envs[i] = &curve_envs[CURVES_IN_USE[i]];
+    for (int i = 0; i < SCORE_CURVE_COUNT; ++i) walk.envs[i] = &curve_envs[CURVES_IN_USE.curves[i]];
     walk.count = SCORE_CURVE_COUNT;
     return walk;
 }

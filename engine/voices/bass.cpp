@@ -12,7 +12,7 @@
 
 #include "engine/dsp/envelope.h"
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
 #include "engine/voices/voices.h"

@@ -16,7 +16,7 @@
 #include "engine/dsp/delay.h"
 #include "engine/dsp/math.h"
 #include "engine/dsp/oscillator.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
 #include "engine/voices/voices.h"
@@ -38,7 +38,7 @@ Vec4 chord_layer(WavetablePhase* pool) {
     UnisonVoiceParams params;
     params.pool = pool;
     params.capacity = 24;
-    params.cursors = &note_cursors[TRACK_CHORD_FIRST];
+    params.cursors = &note_cursors[TRACK_CHORD1];
     params.slots = CHORD_TONES;
     params.envelope = &CHORD_ENVELOPE;
     params.levels = nullptr;  // both layers step the cursors' level slots
@@ -53,13 +53,13 @@ Vec4 chord_layer(WavetablePhase* pool) {
 
 Vec4 voice_track1() {
     ChordVoiceState& st = chord_voice_state;
-    const EventCursor& first = note_cursors[TRACK_CHORD_FIRST];
+    const EventCursor& first = note_cursors[TRACK_CHORD1];
     if (first.state.lane(3) > CHORD_GATE_S) return Vec4::zero();
 
     Vec4 v1 = chord_layer(unison_phases_24_a);
     // The second layer plays the same tones an octave higher.
     for (int k = 0; k < CHORD_TONES; ++k) {
-        NoteState& s = note_cursors[TRACK_CHORD_FIRST + k].state;
+        NoteState& s = note_cursors[TRACK_CHORD1 + k].state;
         s = with_lane<0>(s, Vec4(2.0f) * s);
     }
     Vec4 v2 = chord_layer(unison_phases_24_b);

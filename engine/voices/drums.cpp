@@ -10,7 +10,7 @@
 #include "engine/voices/drums_state.h"
 
 #include "engine/dsp/oscillator.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/voices/voices.h"
 

@@ -13,7 +13,7 @@
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/delay.h"
 #include "engine/dsp/oscillator.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
 #include "engine/voices/voices.h"

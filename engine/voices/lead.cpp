@@ -16,7 +16,7 @@
 #include "engine/voices/lead_state.h"
 
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
 #include "engine/voices/voices.h"

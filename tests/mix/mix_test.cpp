@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/frame/engine.h"
 #include "engine/frame/mix.h"
 #include "engine/frame/stages.h"
@@ -40,7 +40,7 @@ class Mix : public ::testing::Test {
         curve_envs[CURVE_GATE].out = Vec4(1.0f);
         curve_envs[CURVE_WIDTH].out = Vec4(100.0f);
         curve_envs[CURVE_RATE].out = Vec4(1.0f);
-        curve_envs[CURVE_LOWPASS].out = Vec4(1.0f);
+        curve_envs[CURVE_BUS_LOWPASS].out = Vec4(1.0f);
     }
 };
 

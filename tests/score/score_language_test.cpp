@@ -17,14 +17,14 @@ struct Expected {
 
 struct LanguageCase {
     const char* name;
-    const char* body;  // statements inside `track 22 bigcrash ... end`
+    const char* body;  // statements inside `track 22 crash_reverb ... end`
     std::vector<Expected> notes;
 };
 
 std::vector<score::Note> read_track22(const std::string& prelude, const std::string& body,
                                       std::vector<score::Problem>& problems) {
     TempDir dir;
-    write_text(dir.file("t.score"), prelude + "track 22 bigcrash\n" + body + "\nend\n");
+    write_text(dir.file("t.score"), prelude + "track 22 crash_reverb\n" + body + "\nend\n");
     score::Score s = score::score_read(dir.file("t.score"), problems);
     return s.tracks[22].notes;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/voices/bass_state.h"
 #include "engine/voices/voices.h"

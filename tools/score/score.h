@@ -12,13 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "engine/frame/arrangement.h"
+
 namespace score {
 
-constexpr int TRACK_COUNT = 24;
-constexpr int CURVE_COUNT = 37;
-constexpr int TICKS_PER_SECOND = 192;
-constexpr int TICKS_PER_BEAT = 64;
-constexpr int TICKS_PER_BAR = 256;
+constexpr int TRACK_COUNT = lf::NOTE_LIST_COUNT;
+using lf::CURVE_COUNT;
+using lf::TICKS_PER_BAR;
+using lf::TICKS_PER_BEAT;
+using lf::TICKS_PER_SECOND;
 constexpr int UNITS_PER_ONE = 128;  // curve values and shapes are stored in 1/128
 
 // Where a note, breakpoint or block came from.
