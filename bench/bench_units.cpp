@@ -55,8 +55,15 @@ UnisonVoiceParams unison(uint32_t slots, uint32_t sounding, uint32_t oscillators
         cursors[i] = EventCursor{0.75f, nullptr, on ? 1.0f : 1e-6f,
                                  Vec4::set(110.0f * (i + 1), 0.75f, 5.0f, on ? -1.0f : 2.0f)};
     }
-    return UnisonVoiceParams{pool,    24,         cursors,      slots, &sustain_shape,
-                             nullptr, sine_table, Vec4(-30.0f), ratio, oscillators};
+    return UnisonVoiceParams{.pool = pool,
+                             .cursors = cursors,
+                             .slots = slots,
+                             .envelope = &sustain_shape,
+                             .levels = nullptr,
+                             .table = sine_table,
+                             .velocity_sensitivity_db = Vec4(-30.0f),
+                             .detune_ratio = ratio,
+                             .oscillators = oscillators};
 }
 
 void BM_unison_chord_6x4(benchmark::State& state) {
@@ -139,7 +146,7 @@ void BM_curve_env_eval(benchmark::State& state) {
     Vec4 t(3.0f);
     for (auto _ : state) {
         benchmark::DoNotOptimize(curve_env_eval(env, t));
-        t = t + Vec4(2.2675737e-05f);
+        t = t + Vec4(FRAME_SECONDS);
     }
 }
 BENCHMARK(BM_curve_env_eval);

@@ -48,7 +48,7 @@ void adsr_step(const EnvShape& shape, NoteState note, float& level) {
         // L + ((1 − L)·(1/44100)) / (attack − age): the remaining distance to 1
         // spread evenly over the frames left in the attack, so the ramp is a
         // straight line to 1 from wherever a retrigger finds the level.
-        Vec4 step = (Vec4(1.0f) - l) * Vec4(2.2675737e-05f);
+        Vec4 step = (Vec4(1.0f) - l) * Vec4(FRAME_SECONDS);
         l = l + step / (Vec4(shape.attack_s) - broadcast<2>(note));
     } else {
         // A constant ratio per frame: b octaves of amplitude. Where b is at
@@ -319,7 +319,7 @@ Vec4 rate_reduce_process(RateReducer& reducer, Vec4 x, float rate_hz) {
     reducer.sum = reducer.sum + x;
     Vec4 count = Vec4(reducer.count) + Vec4(1.0f);
     // phase + rate·(1/44100)
-    Vec4 phase = fma(Vec4(rate_hz), Vec4(2.2675737e-05f), Vec4(reducer.phase));
+    Vec4 phase = fma(Vec4(rate_hz), Vec4(FRAME_SECONDS), Vec4(reducer.phase));
     if (phase.lane0() >= 1.0f) {
         // One period is over: hold the mean of the frames it gathered.
         phase = phase - Vec4(1.0f);

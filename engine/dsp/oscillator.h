@@ -41,7 +41,6 @@ Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequen
 
 struct UnisonVoiceParams {
     WavetablePhase* pool;
-    uint32_t capacity;     // set by the caller, not read
     EventCursor* cursors;  // one per note slot, consecutive
     uint32_t slots;
     const EnvShape* envelope;

@@ -35,17 +35,17 @@ constexpr float CHORD_GATE_S = 5.0f;
 constexpr EnvShape CHORD_ENVELOPE = {0.001f, 0.0745f, -0.0f, 0.0112f};
 
 Vec4 chord_layer(WavetablePhase* pool) {
-    UnisonVoiceParams params;
-    params.pool = pool;
-    params.capacity = 24;
-    params.cursors = &note_cursors[TRACK_CHORD1];
-    params.slots = CHORD_TONES;
-    params.envelope = &CHORD_ENVELOPE;
-    params.levels = nullptr;  // both layers step the cursors' level slots
-    params.table = SAW_TABLE;
-    params.velocity_sensitivity_db = Vec4(-30.0f);
-    params.detune_ratio = 1.002f;
-    params.oscillators = 4;
+    const UnisonVoiceParams params = {
+        .pool = pool,
+        .cursors = &note_cursors[TRACK_CHORD1],
+        .slots = CHORD_TONES,
+        .envelope = &CHORD_ENVELOPE,
+        .levels = nullptr,  // both layers step the cursors' level slots
+        .table = SAW_TABLE,
+        .velocity_sensitivity_db = Vec4(-30.0f),
+        .detune_ratio = 1.002f,
+        .oscillators = 4,
+    };
     return unison_voice_process(params);
 }
 

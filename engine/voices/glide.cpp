@@ -55,17 +55,17 @@ Vec4 voice_track17() {
         s = with_lane<0>(s, Vec4(g) * vib);
     }
 
-    UnisonVoiceParams unison;
-    unison.pool = unison_phases_4;
-    unison.capacity = 4;
-    unison.cursors = &note_cursors[TRACK_GLIDE];
-    unison.slots = 2;
-    unison.envelope = &GLIDE_ENVELOPE;
-    unison.levels = nullptr;
-    unison.table = pulse_row(glide_pulse_row(age));
-    unison.velocity_sensitivity_db = Vec4(-20.0f);
-    unison.detune_ratio = 1.001f;
-    unison.oscillators = 2;
+    const UnisonVoiceParams unison = {
+        .pool = unison_phases_4,
+        .cursors = &note_cursors[TRACK_GLIDE],
+        .slots = 2,
+        .envelope = &GLIDE_ENVELOPE,
+        .levels = nullptr,
+        .table = pulse_row(glide_pulse_row(age)),
+        .velocity_sensitivity_db = Vec4(-20.0f),
+        .detune_ratio = 1.001f,
+        .oscillators = 2,
+    };
     Vec4 v = unison_voice_process(unison);
 
     Vec4 s = Vec4(0.42f) * v;

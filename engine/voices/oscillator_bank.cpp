@@ -27,9 +27,15 @@ namespace {
 // One oscillator per note, no detune, −30 dB at velocity 0.
 UnisonVoiceParams single_oscillator(WavetablePhase* pool, uint32_t slots, int first_track,
                                     const EnvShape& envelope, const float* table) {
-    return UnisonVoiceParams{
-        pool, slots, &note_cursors[first_track], slots, &envelope, nullptr, table, Vec4(-30.0f),
-        1.0f, 1};
+    return UnisonVoiceParams{.pool = pool,
+                             .cursors = &note_cursors[first_track],
+                             .slots = slots,
+                             .envelope = &envelope,
+                             .levels = nullptr,
+                             .table = table,
+                             .velocity_sensitivity_db = Vec4(-30.0f),
+                             .detune_ratio = 1.0f,
+                             .oscillators = 1};
 }
 
 // Attack 1 ms, level held (0 dB decay), 5 ms release: an organ-like gate.

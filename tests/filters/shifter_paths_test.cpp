@@ -39,7 +39,7 @@ Vec4 allpass_chain(AllpassMemory (&memory)[4], const float (&coeff)[4], Vec4 u) 
 }
 
 Vec4 freq_shift(FreqShifter& s, Vec4 x, const FreqShiftParams& p) {
-    Vec4 phase = fma(p.shift_hz, Vec4(2.2675737e-05f), s.phase);
+    Vec4 phase = fma(p.shift_hz, Vec4(FRAME_SECONDS), s.phase);
     phase = phase - floor(phase);
     s.phase = phase;
     Vec4 y_a = allpass_chain(s.path_a, PATH_A, x);

@@ -105,7 +105,7 @@ TEST_F(Mix, GateCutsTheMainBusOnTheFrameOfTheJumpWhileLateVoicesSound) {
     const uint32_t first = static_cast<uint32_t>(24.1667 * 44100) - 50;
     bool seen_open = false, seen_cut = false;
     for (uint32_t frame = first; frame < first + 100; ++frame) {
-        Vec4 t = Vec4(static_cast<float>(frame)) * Vec4(2.2675737e-5f);
+        Vec4 t = Vec4(static_cast<float>(frame)) * Vec4(FRAME_SECONDS);
         curve_env_eval(curve_envs[CURVE_GATE], t);
         const float gate = curve_envs[CURVE_GATE].out.lane0();
         ASSERT_TRUE(gate == 1.0f || gate == 0.0f) << "a jump, not a ramp, at frame " << frame;

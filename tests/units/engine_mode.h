@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/dsp/math.h"
 #include "engine/dsp/vec4.h"
 
 namespace lf::test {
@@ -15,7 +16,7 @@ class EngineMode : public ::testing::Test {
 
 // Time of frame n in seconds, the way the song clock forms it.
 inline float frame_time(int n) {
-    return (Vec4(static_cast<float>(n)) * Vec4(2.2675737e-05f)).lane0();
+    return (Vec4(static_cast<float>(n)) * Vec4(FRAME_SECONDS)).lane0();
 }
 
 }  // namespace lf::test

@@ -118,7 +118,7 @@ TEST_F(FastPaths, RememberedDesignsFollowEveryChangeOfTheirInputs) {
 float plain_adsr_step(const EnvShape& s, NoteState note, float level) {
     const float age = note.lane(2), since_off = note.lane(3);
     if (age < s.attack_s) {
-        Vec4 step = (Vec4(1.0f) - Vec4(level)) * Vec4(2.2675737e-05f);
+        Vec4 step = (Vec4(1.0f) - Vec4(level)) * Vec4(FRAME_SECONDS);
         return (Vec4(level) + step / (Vec4(s.attack_s) - Vec4(age))).lane0();
     }
     Vec4 b = Vec4::zero();

@@ -12,6 +12,7 @@
 
 #include "engine/dsp/cascade.h"
 #include "engine/dsp/envelope.h"
+#include "engine/dsp/math.h"
 #include "engine/dsp/reverb.h"
 #include "engine/dsp/shifter.h"
 #include "engine/dsp/vec4.h"
@@ -86,7 +87,7 @@ class VoiceTest : public ::testing::Test {
 
 // Time of frame n, the way the song clock forms it: n·(1/44100).
 inline float frame_time(int n) {
-    return (Vec4(static_cast<float>(n)) * Vec4(2.2675737e-05f)).lane0();
+    return (Vec4(static_cast<float>(n)) * Vec4(FRAME_SECONDS)).lane0();
 }
 
 // Fill a unit's memories with finite nonsense, so that any leak of the unit
