@@ -47,14 +47,6 @@ struct Findings {
     std::vector<std::string> warnings;
 };
 
-// (v >> 1) xor -(v and 1): 0, -1, 1, -2, 2, ... for v = 0, 1, 2, 3, 4, ...
-inline int32_t zigzag_decode(uint32_t v) {
-    return static_cast<int32_t>((v >> 1) ^ (0u - (v & 1u)));
-}
-inline uint32_t zigzag_encode(int32_t x) {
-    return (static_cast<uint32_t>(x) << 1) ^ static_cast<uint32_t>(x >> 31);
-}
-
 // The files of a bundle below a content folder.
 std::string sample_path(const std::string& content_dir, int sample);  // sample = 1..7
 std::string score_path(const std::string& content_dir);

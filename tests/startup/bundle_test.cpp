@@ -55,7 +55,7 @@ TEST(BundleTest, PackedScoreReadsBackAsTheNotesItWasPackedFrom) {
         ASSERT_EQ(starts.size(), notes.size()) << k;
         int32_t number = 0;
         for (size_t i = 0; i < notes.size(); ++i) {
-            number += bundle::zigzag_decode(parsed.note_lists[k].notes[i]);
+            number += zigzag_decode(parsed.note_lists[k].notes[i]);
             EXPECT_EQ(starts[i], notes[i].on) << k << " " << i;
             EXPECT_EQ(ends[i], notes[i].on + notes[i].duration) << k << " " << i;
             EXPECT_EQ(number, notes[i].number) << k << " " << i;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/data/packed_layout.h"
 #include "engine/frame/arrangement.h"
 
 namespace score {
@@ -98,9 +99,6 @@ std::vector<uint8_t> score_midi(const Score& score);
 // when the file cannot be written.
 bool write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// Zigzag coding of a signed delta: 0, -1, 1, -2, 2 ... -> 0, 1, 2, 3, 4 ...
-inline uint32_t zigzag_encode(int32_t v) {
-    return (static_cast<uint32_t>(v) << 1) ^ static_cast<uint32_t>(v >> 31);
-}
+using lf::zigzag_encode;
 
 }  // namespace score
