@@ -3,7 +3,7 @@
 # As root it runs apt-get itself; otherwise it prints the exact command and stops.
 set -euo pipefail
 
-packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev)
+packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev libpng-dev)
 
 missing=()
 for p in "${packages[@]}"; do
