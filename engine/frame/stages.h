@@ -65,7 +65,8 @@ struct NoStageProbe {
 // time every stage of the real track; run_frame_stages passes the empty probe.
 // The order is part of the sound: the voices share one noise generator, some
 // rewrite lanes of their own cursors, and three skip all their work (noise
-// draws included) while their gate is closed.
+// draws included) while their gate is closed. The numbers at the line ends
+// count the 27 steps of that order (step 23 includes the master chain).
 template <class Probe>
 inline Vec4 run_frame_stages_probed(Vec4 t, Probe& probe) {
     score_walk(t);
