@@ -6,7 +6,7 @@
 #include <ostream>
 #include <vector>
 
-#include "tests/units/engine_mode.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/dsp/envelope.h"
-#include "tests/units/engine_mode.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {

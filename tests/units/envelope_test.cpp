@@ -7,16 +7,11 @@
 #include <limits>
 
 #include "engine/dsp/math.h"
-#include "tests/units/engine_mode.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {
 
-uint32_t float_bits(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
 
 // ----------------------------------------------------------------------------
 // Note cursor

@@ -16,7 +16,7 @@
 #include "engine/dsp/math.h"
 #include "engine/frame/engine.h"
 #include "engine/startup/score.h"
-#include "tests/units/engine_mode.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {

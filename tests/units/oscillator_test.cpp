@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/dsp/math.h"
-#include "tests/units/engine_mode.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {

@@ -16,6 +16,7 @@
 #include "engine/dsp/reverb.h"
 #include "engine/dsp/shifter.h"
 #include "engine/dsp/vec4.h"
+#include "tests/engine_mode.h"
 
 namespace lf::voices_test {
 
@@ -85,10 +86,7 @@ class VoiceTest : public ::testing::Test {
     std::vector<int> tracks_;
 };
 
-// Time of frame n, the way the song clock forms it: n·(1/44100).
-inline float frame_time(int n) {
-    return (Vec4(static_cast<float>(n)) * Vec4(FRAME_SECONDS)).lane0();
-}
+using test::frame_time;
 
 // Fill a unit's memories with finite nonsense, so that any leak of the unit
 // into a voice's output shows. Counts and indices stay as they are.
