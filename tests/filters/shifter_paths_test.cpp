@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "engine/dsp/math.h"
@@ -104,6 +105,9 @@ std::string delays_name(Delays d) {
             return "unusual";
     }
     return "";
+}
+void PrintTo(Delays d, std::ostream* os) {
+    *os << delays_name(d);
 }
 
 constexpr int FRAMES = 36000;  // more than one trip round the ring

@@ -2,6 +2,7 @@
 // to; bad input is reported as file:line and leaves no output behind; the
 // zigzag code and the MIDI export are read back independently.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +69,9 @@ struct BadInput {
     const char* marker;
     const char* message;
 };
+void PrintTo(const BadInput& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ScorePackRejects : public ::testing::TestWithParam<BadInput> {};
 

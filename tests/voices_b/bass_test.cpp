@@ -4,6 +4,7 @@
 // taken from curve 20.
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <vector>
 
 #include "engine/dsp/math.h"
@@ -122,6 +123,9 @@ struct BypassCase {
     int curve;
     float mix;
 };
+void PrintTo(const BypassCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BassBypass : public BassVoice, public ::testing::WithParamInterface<BypassCase> {};
 
