@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/adsr.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/dsp/vec4.h"
 #include "engine/dsp/vec8.h"
 

@@ -1,9 +1,10 @@
 #include "engine/frame/mix.h"
 
 #include "engine/dsp/cascade.h"
+#include "engine/dsp/follower.h"
 #include "engine/dsp/math.h"
+#include "engine/dsp/saturation.h"
 #include "engine/startup/score.h"
-#include "engine/frame/stages.h"
 #include "engine/startup/units.h"
 
 namespace lf {

@@ -1,4 +1,4 @@
-// The score walk, the soft clip and the frame's stages in their fixed order
+// The score walk and the frame's stages in their fixed order
 // (the order itself is written out in stages.h).
 #include "engine/frame/stages.h"
 
@@ -8,13 +8,6 @@
 #include "engine/startup/score.h"
 
 namespace lf {
-
-Vec4 soft_clip(Vec4 x) {
-    Vec4 e = fast_exp2(Vec4(3.5f) * x);
-    Vec4 r = rcp_estimate(Vec4(1.0f) + e);
-    // (1 − 2·r)·1.009 with 1 − 2·r fused.
-    return fnma(Vec4(2.0f), r, Vec4(1.0f)) * Vec4(1.009f);
-}
 
 namespace {
 

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/curve.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/frame/arrangement.h"
 
 namespace lf {
@@ -37,7 +38,9 @@ extern EventCursor note_cursors[NOTE_LIST_COUNT];
 extern CurveEnv curve_envs[CURVE_COUNT];
 
 // The value of curve c this frame (all lanes equal).
-inline Vec4 curve_value(int c) { return curve_envs[c].out; }
+inline Vec4 curve_value(int c) {
+    return curve_envs[c].out;
+}
 
 // Expands the compiled-in score into the cursors above (last entry first).
 void build_score();

@@ -10,8 +10,9 @@
 // frequency lanes of tracks 14 and 15 for the rest of the frame.
 #include "engine/voices/bass_state.h"
 
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/adsr.h"
 #include "engine/dsp/math.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"

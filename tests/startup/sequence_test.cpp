@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/data/packed_data.h"
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/frame/engine.h"
 #include "engine/startup/codec.h"
 #include "engine/startup/units.h"

@@ -1,6 +1,7 @@
 // Resonator-bank processing, feedback cascade and saturator, checked against
 // the same signal graphs built from double-precision sections.
 #include "engine/dsp/cascade.h"
+#include "engine/dsp/saturation.h"
 
 #include <cmath>
 #include <ostream>

@@ -12,7 +12,9 @@
 
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/cascade.h"
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/adsr.h"
+#include "engine/dsp/curve.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/dsp/math.h"
 #include "engine/frame/engine.h"
 #include "engine/startup/score.h"

@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/dsp/math.h"
 #include "tests/engine_mode.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/dsp/cascade.h"
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/dsp/math.h"
 #include "engine/dsp/reverb.h"
 #include "engine/dsp/shifter.h"
