@@ -90,7 +90,7 @@ Vec4 voice_track1() {
     // y = l + C10·(b − l): curve 10 at 0 leaves l untouched.
     Vec4 y = fma(curve_value(CURVE_CHORD_SHIFT_MIX), b - l, l);
 
-    static const EchoParams echo = {0.45f, 0.65f, 14700.0f};
+    static const EchoParams echo = {.feedback = 0.45f, .width = 0.65f, .delay_frames = 14700.0f};
     Vec4 e = echo_process(echo_a, y, echo);
     return fma(Vec4(0.4f), e, y);
 }

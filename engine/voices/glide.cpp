@@ -72,7 +72,7 @@ Vec4 voice_track17() {
     saturate_process(st.saturator, s, Vec4(2.0f), Vec4(0.5f));
     Vec4 e = three_band_eq_process(eq3_c, three_band_eq_process(eq3_b, Vec4(1.4f) * s));
 
-    static const EchoParams echo = {0.63f, 1.0f, 14700.0f};
+    static const EchoParams echo = {.feedback = 0.63f, .width = 1.0f, .delay_frames = 14700.0f};
     Vec4 w = fma(Vec4(0.28f), echo_process(echo_b, e, echo), e);
 
     const float feedback = curve_value(CURVE_GLIDE_REVERB_FEEDBACK).lane0();
