@@ -19,6 +19,6 @@ if(renamed EQUAL 0)
   list(LENGTH counts found)
   message(WARNING "No profile counts to hand to the engine (${found} count files in "
                   "${PROFILE_DIR}, none named after the instrumented objects): the engine "
-                  "is built without a profile, as fast as a build with -DLUMENFROST_PGO=OFF.")
+                  "is built without a profile.")
 endif()
 file(MAKE_DIRECTORY "${PROFILE_DIR}")
