@@ -16,7 +16,7 @@ deps:
 	@./scripts/deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)

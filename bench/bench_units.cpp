@@ -9,7 +9,12 @@
 
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/cascade.h"
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/saturation.h"
+#include "engine/dsp/adsr.h"
+#include "engine/dsp/curve.h"
+#include "engine/dsp/follower.h"
+#include "engine/dsp/note_cursor.h"
+#include "engine/dsp/rate_reducer.h"
 #include "engine/dsp/math.h"
 #include "engine/dsp/oscillator.h"
 
@@ -75,8 +80,15 @@ UnisonVoiceParams unison(uint32_t slots, uint32_t sounding, uint32_t oscillators
         cursors[i] = EventCursor{0.75f, nullptr, on ? 1.0f : 1e-6f,
                                  Vec4::set(110.0f * (i + 1), 0.75f, 5.0f, on ? -1.0f : 2.0f)};
     }
-    return UnisonVoiceParams{pool,    24,         cursors,      slots, &sustain_shape,
-                             nullptr, sine_table, Vec4(-30.0f), ratio, oscillators};
+    return UnisonVoiceParams{.pool = pool,
+                             .cursors = cursors,
+                             .slots = slots,
+                             .envelope = &sustain_shape,
+                             .levels = nullptr,
+                             .table = sine_table,
+                             .velocity_sensitivity_db = Vec4(-30.0f),
+                             .detune_ratio = ratio,
+                             .oscillators = oscillators};
 }
 
 void BM_unison_chord_6x4(benchmark::State& state) {
@@ -159,7 +171,7 @@ void BM_curve_env_eval(benchmark::State& state) {
     Vec4 t(3.0f);
     for (auto _ : state) {
         benchmark::DoNotOptimize(curve_env_eval(env, t));
-        t = t + Vec4(2.2675737e-05f);
+        t = t + Vec4(FRAME_SECONDS);
     }
 }
 BENCHMARK(BM_curve_env_eval);

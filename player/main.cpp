@@ -49,14 +49,7 @@ class EngineRender final : public player::Render {
 }  // namespace
 
 int main() {
-    if (const char* missing = engine_missing_cpu_features()) {
-        std::fprintf(stderr,
-                     "[lumenfrost_32k]: this processor lacks %s, which the engine needs; "
-                     "it cannot play here.\n",
-                     missing);
-        std::fputs(engine_missing_cpu_hint(missing), stderr);
-        return 1;
-    }
+    if (!engine_runs_here("[lumenfrost_32k]", "play")) return 1;
 
     player::install_exit_signals();
     static player::TerminalKey key;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -16,15 +17,36 @@
 
 namespace player {
 
-constexpr uint32_t HEAD_START_MS = 5000;
-// Five seconds of audio: what the render must have produced after the head start.
-constexpr uint32_t HEAD_START_FRAMES = 220500;
+// The render's head start: the player waits this long, and the render must
+// have produced this much audio by then.
+constexpr uint32_t HEAD_START_S = 5;
+constexpr uint32_t HEAD_START_MS = HEAD_START_S * 1000;
+constexpr uint32_t HEAD_START_FRAMES = HEAD_START_S * SAMPLE_RATE;
 constexpr uint32_t POLL_MS = 128;
+
+// "Starting render (playback will start in 5 seconds)...", the number being
+// HEAD_START_S.
+struct StartRenderText {
+    char chars[64] = {};
+    size_t size = 0;
+    constexpr void append(std::string_view text) {
+        for (char c : text) chars[size++] = c;
+    }
+    constexpr StartRenderText() {
+        append("Starting render (playback will start in ");
+        char digits[10] = {};
+        int n = 0;
+        for (uint32_t v = HEAD_START_S; v > 0 || n == 0; v /= 10) digits[n++] = char('0' + v % 10);
+        while (n > 0) chars[size++] = digits[--n];
+        append(" seconds)...\n");
+    }
+};
+inline constexpr StartRenderText START_RENDER_CHARS{};
 
 // Every text the player writes, each in one write.
 extern const std::string_view BANNER;
-inline constexpr std::string_view START_RENDER_TEXT =
-    "Starting render (playback will start in 5 seconds)...\n";
+inline constexpr std::string_view START_RENDER_TEXT{START_RENDER_CHARS.chars,
+                                                    START_RENDER_CHARS.size};
 inline constexpr std::string_view TOO_SLOW_TEXT =
     "Looks like this system is too slow to render [lumenfrost] in real-time. This player will "
     "start playback once rendering finishes. Or you can use the .wav renderer to play it back "

@@ -26,14 +26,7 @@ float seconds_since(int64_t start_ns) {
 }  // namespace
 
 int main() {
-    if (const char* missing = engine_missing_cpu_features()) {
-        std::fprintf(stderr,
-                     "wavrender: this processor lacks %s, which the engine needs; "
-                     "it cannot render here.\n",
-                     missing);
-        std::fputs(engine_missing_cpu_hint(missing), stderr);
-        return 1;
-    }
+    if (!engine_runs_here("wavrender", "render")) return 1;
 
     std::printf("Initializing...\n");
     std::fflush(stdout);

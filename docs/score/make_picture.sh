@@ -12,7 +12,18 @@ set -euo pipefail
 wav=${1:?usage: make_picture.sh WAV [OUT.png]}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=${2:-$root/docs/score/lumenfrost.png}
-convert=$(command -v /usr/bin/convert || command -v convert)
+missing=()
+for tool in sox soxi ffmpeg; do
+    command -v "$tool" > /dev/null || missing+=("$tool")
+done
+convert=$(command -v /usr/bin/convert || command -v convert || true)
+[ -n "$convert" ] || missing+=(convert)
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "make_picture.sh: missing ${missing[*]}; install sox, ffmpeg and ImageMagick" \
+         "(Debian: sudo apt-get install sox ffmpeg imagemagick)" >&2
+    exit 1
+fi
+[ -r "$wav" ] || { echo "make_picture.sh: cannot read $wav" >&2; exit 1; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 

@@ -64,21 +64,6 @@ struct Reader {
     }
 };
 
-void put_u32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-template <typename T>
-void put_all(std::vector<uint8_t>& out, const std::vector<T>& values) {
-    for (T v : values) {
-        if constexpr (sizeof(T) == 1) {
-            out.push_back(static_cast<uint8_t>(v));
-        } else {
-            put_u32(out, static_cast<uint32_t>(v));
-        }
-    }
-}
-
 void check_note_times(const NoteList& list, const std::string& where, Findings& findings) {
     const std::vector<int32_t> starts = note_start_ticks(list);
     const std::vector<int32_t> ends = note_end_ticks(list);
@@ -243,24 +228,6 @@ void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Sco
         findings.errors.push_back(format("%s: %zu bytes left over after the last curve",
                                          name.c_str(), bytes.size() - in.at));
     }
-}
-
-std::vector<uint8_t> serialize_score(const Score& score) {
-    std::vector<uint8_t> out;
-    for (const NoteList& list : score.note_lists) {
-        put_u32(out, static_cast<uint32_t>(list.notes.size()));
-        put_all(out, list.notes);
-        put_all(out, list.velocities);
-        put_all(out, list.starts);
-        put_all(out, list.durations);
-    }
-    for (const Curve& curve : score.curves) {
-        put_u32(out, static_cast<uint32_t>(curve.times.size()));
-        put_all(out, curve.times);
-        put_all(out, curve.values);
-        put_all(out, curve.shapes);
-    }
-    return out;
 }
 
 void load_bundle(const std::string& content_dir, Bundle& bundle, Findings& findings) {

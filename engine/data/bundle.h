@@ -1,7 +1,7 @@
 // Reading and checking a content bundle on the build host: the seven packed
 // sample files and the packed score file that the build compiles into the
-// engine. The embedding step, the summary tool and the placeholder generator
-// share this code, so they agree on the file formats.
+// engine. The embedding step and the summary tool share this code, so they
+// agree on the file formats.
 //
 // score.bin, little-endian: for each of the 24 note lists, u32 count, then
 // count u8 note deltas, count u8 velocity deltas, count u32 start deltas and
@@ -47,14 +47,6 @@ struct Findings {
     std::vector<std::string> warnings;
 };
 
-// (v >> 1) xor -(v and 1): 0, -1, 1, -2, 2, ... for v = 0, 1, 2, 3, 4, ...
-inline int32_t zigzag_decode(uint32_t v) {
-    return static_cast<int32_t>((v >> 1) ^ (0u - (v & 1u)));
-}
-inline uint32_t zigzag_encode(int32_t x) {
-    return (static_cast<uint32_t>(x) << 1) ^ static_cast<uint32_t>(x >> 31);
-}
-
 // The files of a bundle below a content folder.
 std::string sample_path(const std::string& content_dir, int sample);  // sample = 1..7
 std::string score_path(const std::string& content_dir);
@@ -71,8 +63,6 @@ void check_sample(int sample, const std::vector<uint8_t>& bytes, const std::stri
 // times. The score is filled as far as the bytes allow.
 void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Score& score,
                  Findings& findings);
-
-std::vector<uint8_t> serialize_score(const Score& score);
 
 // Reads and checks the whole bundle below content_dir.
 void load_bundle(const std::string& content_dir, Bundle& bundle, Findings& findings);

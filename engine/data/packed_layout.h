@@ -8,15 +8,30 @@
 // coefficient bytes, then 20 gain-delta bytes per window (one window per long
 // block, eight per short one): 2 + B + 856 B + 20 (B + 7 S) bytes for S short
 // blocks.
+//
+// Packed score: delta streams of running sums, zigzag coded so that small
+// steps either way take small codes.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "engine/frame/arrangement.h"
 
 namespace lf {
 
 constexpr int PACKED_SAMPLE_COUNT = 7;
-constexpr int PACKED_NOTE_LIST_COUNT = 24;
-constexpr int PACKED_CURVE_COUNT = 37;
+constexpr int PACKED_NOTE_LIST_COUNT = NOTE_LIST_COUNT;
+constexpr int PACKED_CURVE_COUNT = CURVE_COUNT;
+
+// Zigzag code of a signed delta: 0, -1, 1, -2, 2 ... <-> 0, 1, 2, 3, 4 ...
+constexpr uint32_t zigzag_encode(int32_t x) {
+    return (static_cast<uint32_t>(x) << 1) ^ static_cast<uint32_t>(x >> 31);
+}
+// (v >> 1) xor -(v and 1)
+constexpr int32_t zigzag_decode(uint32_t v) {
+    return static_cast<int32_t>((v >> 1) ^ (0u - (v & 1u)));
+}
 
 constexpr uint32_t CODED_BYTES_PER_BLOCK = 856;  // the coefficients of the 20 bands
 constexpr uint32_t GAIN_BYTES_PER_WINDOW = 20;   // one gain delta per band
@@ -70,19 +85,21 @@ constexpr uint32_t decoded_sample_length(uint32_t blocks) {
     return (blocks + 2) * 1024;
 }
 
-constexpr uint32_t NOTE_LIST_LENGTHS[PACKED_NOTE_LIST_COUNT] = {
-    6, 35, 35, 26, 26, 16, 8, 260, 9, 187, 279, 288, 85, 278, 343, 2, 190, 141, 2, 272, 5, 13, 1, 3,
-};
+// Notes per list and breakpoints per curve, as the arrangement's rows give them.
+template <typename Row, size_t N>
+constexpr std::array<uint32_t, N> counts_of(const Row (&rows)[N]) {
+    std::array<uint32_t, N> counts{};
+    for (size_t i = 0; i < N; ++i) counts[i] = static_cast<uint32_t>(rows[i].count);
+    return counts;
+}
+inline constexpr std::array<uint32_t, PACKED_NOTE_LIST_COUNT> NOTE_LIST_LENGTHS =
+    counts_of(TRACK_ROWS);
+inline constexpr std::array<uint32_t, PACKED_CURVE_COUNT> CURVE_LENGTHS = counts_of(CURVE_ROWS);
 
-constexpr uint32_t CURVE_LENGTHS[PACKED_CURVE_COUNT] = {
-    5,  18, 8,  8,  4,  5,  8,  7,  22, 16, 5,  6, 3, 34, 4,  3, 5, 32, 18,
-    14, 11, 10, 18, 11, 22, 15, 11, 21, 93, 13, 5, 4, 5,  13, 6, 5, 33,
-};
-
-template <typename T, int N>
-constexpr uint32_t sum_of(const T (&values)[N]) {
+template <typename Values>
+constexpr uint32_t sum_of(const Values& values) {
     uint32_t sum = 0;
-    for (T v : values) sum += v;
+    for (uint32_t v : values) sum += v;
     return sum;
 }
 

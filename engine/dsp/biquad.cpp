@@ -24,7 +24,7 @@ struct DesignPrelude {
 
 inline DesignPrelude design_prelude(Vec4 f, Vec4 q) {
     // w = (2π · 1/44100) · f, the constant product formed at run time.
-    Vec4 w = (Vec4(6.2831855f) * Vec4(2.2675737e-05f)) * f;
+    Vec4 w = (Vec4(6.2831855f) * Vec4(FRAME_SECONDS)) * f;
     // Cosine and sine in one eight-lane fast_sin, each half as its own call.
     const Vec8 cos_sin = fast_sin(Vec8::join(w + Vec4(1.5707964f), w));
     DesignPrelude p;

@@ -1,4 +1,4 @@
-// Resonator-bank processing, the feedback cascade and the saturator.
+// Resonator-bank processing and the feedback cascade.
 //
 // The bank splits its input three ways: above the upper edge (high-pass in
 // lanes 0-1), below the lower edge (low-pass in lanes 2-3), and the residual
@@ -9,13 +9,8 @@
 //
 // The cascade's sections share one coefficient record, so its inner loop keeps
 // the coefficients in registers and streams only the 128 states.
-//
-// The saturator's curve (u + sin u)/(u² + 1) is about 2u near zero, peaks near
-// u = 0.9 and folds back towards zero for large u. Two followers measure the
-// loudness going in and coming out, and the amount k restores the input's.
 #include "engine/dsp/cascade.h"
 
-#include "engine/dsp/envelope.h"
 #include "engine/dsp/math.h"
 
 namespace lf {
@@ -120,19 +115,6 @@ Vec4 feedback_cascade_process(FeedbackCascade& cascade, Vec4 x) {
     }
     cascade.loop = u;
     return Vec4(cascade.gain) * u;
-}
-
-Vec4 saturate_process(Saturator& sat, Vec4& x, Vec4 drive, Vec4 k) {
-    Vec4 e_in = env_follow(sat.in_follow, x);
-    Vec4 u = x * drive;
-    // (u + sin u) / (u·u + 1)
-    Vec4 y = (u + fast_sin(u)) / fma(u, u, Vec4(1.0f));
-    Vec4 e_out = env_follow(sat.out_follow, y);
-    // y·(1 + k·(e_in / max(e_out, 2^-10) − 1)); the floor keeps silence from
-    // dividing by zero.
-    Vec4 ratio = e_in / max(e_out, Vec4(0.0009765625f));
-    x = y * fma(k, ratio - Vec4(1.0f), Vec4(1.0f));
-    return x;
 }
 
 }  // namespace lf

@@ -1,10 +1,9 @@
-// The resonator bank's processing, the feedback cascade and the saturator.
+// The resonator bank's processing and the feedback cascade.
 //
 // A resonator bank is a set of band-passes tuned to a major scale between two
 // edge filters; a signal played through it takes on the pitches of the scale.
 // The feedback cascade runs many identical sections in series inside one
-// feedback loop: a phaser with all-pass sections. The saturator folds the
-// signal softly and can restore its loudness with two followers.
+// feedback loop: a phaser with all-pass sections.
 #pragma once
 
 #include <cstdint>
@@ -51,14 +50,5 @@ struct FeedbackCascade {
 
 // Returns gain times the cascade output.
 Vec4 feedback_cascade_process(FeedbackCascade& cascade, Vec4 x);
-
-struct Saturator {
-    Vec4 in_follow;
-    Vec4 out_follow;
-};
-
-// (u + sin u)/(u² + 1) with u = x·drive, loudness restored by amount k.
-// x is rewritten with the result, which is also returned.
-Vec4 saturate_process(Saturator& sat, Vec4& x, Vec4 drive, Vec4 k);
 
 }  // namespace lf

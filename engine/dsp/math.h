@@ -60,6 +60,10 @@ enum ConstIndex : int {
 };
 static_assert(CONST_COUNT == 37);
 
+// 1/44100 in single precision: the frame period, the one rounded step from a
+// frame count or a frequency in Hz to seconds or cycles per frame.
+constexpr float FRAME_SECONDS = 2.2675737e-05f;
+
 extern Vec4 ConstVec[CONST_COUNT];
 void fill_const_vec();
 

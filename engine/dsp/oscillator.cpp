@@ -15,8 +15,8 @@
 // the stereo field.
 #include "engine/dsp/oscillator.h"
 
-#include "engine/dsp/filed.h"
 #include "engine/dsp/math.h"
+#include "engine/dsp/memo.h"
 
 namespace lf {
 
@@ -52,9 +52,9 @@ Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequen
 
 namespace {
 
-// The gain of a velocity, filed by (sensitivity, velocity): a note keeps its
+// The gain of a velocity, kept by (sensitivity, velocity): a note keeps its
 // velocity, so its exponential need not run on every frame.
-FiledValues<16> velocity_gains;
+MemoTable<16> velocity_gains;
 
 }  // namespace
 
@@ -94,7 +94,7 @@ Vec4 unison_voice_process(const UnisonVoiceParams& params) {
             return fast_exp2(fnma(sens, broadcast<1>(note), sens) * Vec4(0.1660964f));
         };
         // With one sensitivity in every lane, g is one number too.
-        Vec4 g = sens_uniform ? Vec4(velocity_gains.get(filed_key(sens.lane0(), note.lane(1)),
+        Vec4 g = sens_uniform ? Vec4(velocity_gains.get(memo_key(sens.lane0(), note.lane(1)),
                                                         [&] { return gain().lane0(); }))
                               : gain();
         Vec4 amp = Vec4(level) * g;

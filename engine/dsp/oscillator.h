@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/adsr.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/dsp/vec4.h"
 #include "engine/dsp/vec8.h"
 
@@ -41,7 +42,6 @@ Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequen
 
 struct UnisonVoiceParams {
     WavetablePhase* pool;
-    uint32_t capacity;     // set by the caller, not read
     EventCursor* cursors;  // one per note slot, consecutive
     uint32_t slots;
     const EnvShape* envelope;

@@ -137,7 +137,7 @@ inline Vec8 freq_shift_pair(FreqShifter& first, FreqShifter& second, Vec4 x,
                             const ShifterPairParams& params, int32_t whole_first,
                             int32_t whole_second) {
     // phase = phase + shift·(1/44100), wrapped into [0, 1).
-    Vec8 phase = fma(params.shift_hz, Vec8(2.2675737e-05f), Vec8::join(first.phase, second.phase));
+    Vec8 phase = fma(params.shift_hz, Vec8(FRAME_SECONDS), Vec8::join(first.phase, second.phase));
     phase = phase - floor(phase);
     first.phase = phase.low();
     second.phase = phase.high();
@@ -173,7 +173,7 @@ template <bool WHOLE_KNOWN>
 inline Vec4 single_shift(FreqShifter& shifter, Vec4 x, const FreqShiftParams& params,
                          Vec4 delay_frames, int32_t whole) {
     // phase = phase + shift·(1/44100), wrapped into [0, 1).
-    Vec4 phase = fma(params.shift_hz, Vec4(2.2675737e-05f), shifter.phase);
+    Vec4 phase = fma(params.shift_hz, Vec4(FRAME_SECONDS), shifter.phase);
     phase = phase - floor(phase);
     shifter.phase = phase;
 

@@ -9,6 +9,7 @@
 // per cent faster. Such a build then needs AVX-512 wherever it runs.
 #pragma once
 
+#include <cstdio>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -79,4 +80,16 @@ inline const char* engine_missing_cpu_hint(const char* missing) {
                "configure with -DLUMENFROST_ISA=avx2 for a build that runs without.\n";
     }
     return "";
+}
+
+// The first step of both programs: when this processor cannot run the engine,
+// says so on stderr ("PROGRAM: this processor lacks X, which the engine needs;
+// it cannot TASK here.", then the build's hint) and returns false.
+inline bool engine_runs_here(const char* program, const char* task) {
+    const char* missing = engine_missing_cpu_features();
+    if (!missing) return true;
+    std::fprintf(stderr, "%s: this processor lacks %s, which the engine needs; it cannot %s here.\n",
+                 program, missing, task);
+    std::fputs(engine_missing_cpu_hint(missing), stderr);
+    return false;
 }

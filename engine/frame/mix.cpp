@@ -1,9 +1,10 @@
 #include "engine/frame/mix.h"
 
 #include "engine/dsp/cascade.h"
+#include "engine/dsp/follower.h"
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
-#include "engine/frame/stages.h"
+#include "engine/dsp/saturation.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 
 namespace lf {
@@ -51,9 +52,14 @@ Vec4 master_chain(Vec4 m) {
     MixState& s = mix_state;
 
     // Reverb send and its notched return.
-    // feedback, damping, width, highpass_hz, input_gain, wet, allpass_gain, spread
-    const ReverbParams reverb{
-        curve_value(CURVE_REVERB_FEEDBACK).lane0(), 0.25f, 1.0f, 630.0f, 1.0f, 1.0f, 0.9f, 23};
+    const ReverbParams reverb{.feedback = curve_value(CURVE_REVERB_FEEDBACK).lane0(),
+                              .damping = 0.25f,
+                              .width = 1.0f,
+                              .highpass_hz = 630.0f,
+                              .input_gain = 1.0f,
+                              .wet = 1.0f,
+                              .allpass_gain = 0.9f,
+                              .spread = 23};
     Vec4 w = reverb_process(s.master_reverb, m, reverb);
     w = biquad_process(notch_825, s.reverb_notch, w);
     // M + c1·(2·w − M): dry at 0, the mean of dry and twice the wet at 0.5.
@@ -62,20 +68,19 @@ Vec4 master_chain(Vec4 m) {
     // Swept high-pass and four-stage low-pass, designed anew whenever their
     // curves move.
     const BiquadCoeffs& highpass = design_highpass(
-        s.bus_highpass, unit_to_cutoff(splat0(curve_value(CURVE_HIGHPASS))), Vec4(0.795f));
+        s.bus_highpass, unit_to_cutoff(splat0(curve_value(CURVE_BUS_HIGHPASS))), Vec4(0.795f));
     m = biquad_process(highpass, s.bus_highpass_state, m);
     const BiquadCoeffs& lowpass = design_lowpass(
-        s.bus_lowpass, unit_to_cutoff(splat0(curve_value(CURVE_LOWPASS))), Vec4(0.70710677f));
+        s.bus_lowpass, unit_to_cutoff(splat0(curve_value(CURVE_BUS_LOWPASS))), Vec4(0.70710677f));
     for (BiquadState& stage : s.bus_lowpass_state) m = biquad_process(lowpass, stage, m);
 
     // Frequency shifter: 3 Hz down, right channel 0.123 cycles apart.
-    FreqShiftParams shift;
-    shift.delay_ms = Vec4(0.2f);
-    shift.shift_hz = Vec4(-3.0f);
-    shift.phase_offset = Vec4::zero();
-    shift.right_offset = Vec4(0.123f);
-    shift.feedback = Vec4::zero();
-    shift.wet = splat0(curve_value(CURVE_SHIFTER_WET));
+    const FreqShiftParams shift{.delay_ms = Vec4(0.2f),
+                                .shift_hz = Vec4(-3.0f),
+                                .phase_offset = Vec4::zero(),
+                                .right_offset = Vec4(0.123f),
+                                .feedback = Vec4::zero(),
+                                .wet = splat0(curve_value(CURVE_SHIFTER_WET))};
     m = freq_shift_process(s.master_shifter, m, shift);
 
     // Width in percent: (M − mid)·(0.01·c6) + mid.

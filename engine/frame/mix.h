@@ -5,7 +5,7 @@
 #pragma once
 
 #include "engine/dsp/biquad.h"
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/rate_reducer.h"
 #include "engine/dsp/reverb.h"
 #include "engine/dsp/shifter.h"
 

@@ -1,30 +1,23 @@
-// The score walk, the soft clip and the frame's stages in their fixed order
+// The score walk and the frame's stages in their fixed order
 // (the order itself is written out in stages.h).
 #include "engine/frame/stages.h"
 
 #include <iterator>
 
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 
 namespace lf {
 
-Vec4 soft_clip(Vec4 x) {
-    Vec4 e = fast_exp2(Vec4(3.5f) * x);
-    Vec4 r = rcp_estimate(Vec4(1.0f) + e);
-    // (1 − 2·r)·1.009 with 1 − 2·r fused.
-    return fnma(Vec4(2.0f), r, Vec4(1.0f)) * Vec4(1.009f);
-}
-
 namespace {
 
-constexpr int SCORE_CURVE_COUNT = static_cast<int>(std::size(CURVES_IN_USE));
+constexpr int SCORE_CURVE_COUNT = static_cast<int>(std::size(CURVES_IN_USE.curves));
 static_assert(SCORE_CURVE_COUNT <= CURVE_WALK_MAX);
 
 // The curves in use, in the walk's order; no plan yet.
 constexpr CurveWalk score_curve_walk() {
     CurveWalk walk{};
-    for (int i = 0; i < SCORE_CURVE_COUNT; ++i) walk.envs[i] = &curve_envs[CURVES_IN_USE[i]];
+    for (int i = 0; i < SCORE_CURVE_COUNT; ++i) walk.envs[i] = &curve_envs[CURVES_IN_USE.curves[i]];
     walk.count = SCORE_CURVE_COUNT;
     return walk;
 }

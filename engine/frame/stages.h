@@ -15,10 +15,6 @@ void score_walk(Vec4 t);
 // whose lanes 0 and 1 are the frame.
 Vec4 run_frame_stages(Vec4 t);
 
-// The final soft clip: 1 - 2 / (1 + 2^(3.5 x)) with the reciprocal estimate,
-// times 1.009. About tanh(1.213 x), limited to +-1.009.
-Vec4 soft_clip(Vec4 x);
-
 // The stages of a frame, in order, as a benchmark that times them names them.
 enum Stage : int {
     STAGE_SCORE_WALK,
@@ -65,7 +61,8 @@ struct NoStageProbe {
 // time every stage of the real track; run_frame_stages passes the empty probe.
 // The order is part of the sound: the voices share one noise generator, some
 // rewrite lanes of their own cursors, and three skip all their work (noise
-// draws included) while their gate is closed.
+// draws included) while their gate is closed. The numbers at the line ends
+// count the 27 steps of that order (step 23 includes the master chain).
 template <class Probe>
 inline Vec4 run_frame_stages_probed(Vec4 t, Probe& probe) {
     score_walk(t);

@@ -27,10 +27,6 @@ constexpr float FAR_AWAY_S = 16384.0f;  // far beyond either end of the track
 NoteEvent note_events[sum_of(NOTE_LIST_LENGTHS) + 2 * NOTE_LIST_COUNT];
 CurveSegment curve_segments[sum_of(CURVE_LENGTHS) + CURVE_COUNT];
 
-int32_t zigzag(uint32_t v) {
-    return static_cast<int32_t>((v >> 1) ^ (0u - (v & 1u)));
-}
-
 // Signed running sums with two's-complement wrap.
 int32_t add_wrapping(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
@@ -48,10 +44,10 @@ void build_note_list(const PackedNoteList& list) {
     const Vec4 tick(0.0052083335f);
     int32_t note = 0, velocity = 0, start = 0, duration = 0;
     for (uint32_t i = 0; i < list.count; ++i) {
-        note = add_wrapping(note, zigzag(list.notes[i]));
-        velocity = add_wrapping(velocity, zigzag(list.velocities[i]));
-        start = add_wrapping(start, zigzag(list.starts[i]));
-        duration = add_wrapping(duration, zigzag(list.durations[i]));
+        note = add_wrapping(note, zigzag_decode(list.notes[i]));
+        velocity = add_wrapping(velocity, zigzag_decode(list.velocities[i]));
+        start = add_wrapping(start, zigzag_decode(list.starts[i]));
+        duration = add_wrapping(duration, zigzag_decode(list.durations[i]));
         // 2^(note/12 + log2 8.1758): note 69 is 440 Hz.
         const Vec4 frequency = fast_exp2(fma(to_vec(note), Vec4(0.083333336f), Vec4(3.0313597f)));
         const Vec4 on = to_vec(start) * tick;

@@ -5,12 +5,11 @@
 
 #include <cstdint>
 
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/curve.h"
+#include "engine/dsp/note_cursor.h"
+#include "engine/frame/arrangement.h"
 
 namespace lf {
-
-constexpr int NOTE_LIST_COUNT = 24;
-constexpr int CURVE_COUNT = 37;
 
 struct PackedNoteList {
     EventCursor* cursor;
@@ -37,6 +36,11 @@ void build_curve(const PackedCurve& curve);
 // The cursors of the track: note cursor k walks note list k, curve c curve c.
 extern EventCursor note_cursors[NOTE_LIST_COUNT];
 extern CurveEnv curve_envs[CURVE_COUNT];
+
+// The value of curve c this frame (all lanes equal).
+inline Vec4 curve_value(int c) {
+    return curve_envs[c].out;
+}
 
 // Expands the compiled-in score into the cursors above (last entry first).
 void build_score();

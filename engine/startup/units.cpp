@@ -105,8 +105,15 @@ void decode_drum_samples() {
 void setup_units() {
     const Vec4 butterworth_q(0.70710677f);
     notch_825 = design_notch(Vec4(825.0f), Vec4(0.436f));
-    build_resonator_bank(resonator_bank_a,
-                         {6, 1.304f, 1, 20, 35, 0.0f, Vec4(1.7f), 0.70710677f, 6});
+    build_resonator_bank(resonator_bank_a, {.transpose = 6,
+                                            .bandwidth = 1.304f,
+                                            .depth = 1,
+                                            .first_step = 20,
+                                            .band_count = 35,
+                                            .edge_spread = 0.0f,
+                                            .band_gain = Vec4(1.7f),
+                                            .edge_q = 0.70710677f,
+                                            .edge_stages = 6});
     set_idle(player_sample6);
     set_idle(player_sample7);
     notch_3030 = design_notch(Vec4(3030.0f), Vec4(0.747f));
@@ -126,7 +133,9 @@ void setup_units() {
         unison_phases_24_b[k] = shuffle2<0, 1, 0, 1>(d, c);
     }
 
-    setup_cascade(allpass_cascade_880, {880.0f, 0.4375f, 32, 0.385f, 1.0f});
+    setup_cascade(
+        allpass_cascade_880,
+        {.frequency_hz = 880.0f, .q = 0.4375f, .sections = 32, .feedback = 0.385f, .gain = 1.0f});
     peaking_324 = design_peaking(Vec4(324.2f), Vec4(0.319f), Vec4(0.666f));
     peaking_1707 = design_peaking(Vec4(1706.7f), Vec4(1.19f), Vec4(1.16f));
     peaking_7407 = design_peaking(Vec4(7406.9f), Vec4(1.26f), Vec4(0.61f));
@@ -146,12 +155,25 @@ void setup_units() {
 
     highpass_1640 = design_highpass(Vec4(1640.0f), butterworth_q);
     high_shelf_4680 = design_high_shelf(Vec4(4680.0f), butterworth_q, Vec4(1.414f));
-    three_band_eq_init(eq3_a, {227.0f, 3020.0f, 1.25f, 0.75f, 1.25f});
+    three_band_eq_init(eq3_a, {.lower_hz = 227.0f,
+                               .upper_hz = 3020.0f,
+                               .low_gain = 1.25f,
+                               .mid_gain = 0.75f,
+                               .high_gain = 1.25f});
     peaking_43 = design_peaking(Vec4(43.0f), butterworth_q, Vec4(0.68f));
     peaking_552 = design_peaking(Vec4(552.0f), Vec4(0.482f), Vec4(0.378f));
-    setup_cascade(allpass_cascade_55, {55.0f, 0.18f, 8, 0.0f, 1.0f});
-    build_resonator_bank(resonator_bank_b,
-                         {6, 1.05f, 2, 14, 24, 0.0f, Vec4(3.496f), 0.70710677f, 6});
+    setup_cascade(
+        allpass_cascade_55,
+        {.frequency_hz = 55.0f, .q = 0.18f, .sections = 8, .feedback = 0.0f, .gain = 1.0f});
+    build_resonator_bank(resonator_bank_b, {.transpose = 6,
+                                            .bandwidth = 1.05f,
+                                            .depth = 2,
+                                            .first_step = 14,
+                                            .band_count = 24,
+                                            .edge_spread = 0.0f,
+                                            .band_gain = Vec4(3.496f),
+                                            .edge_q = 0.70710677f,
+                                            .edge_stages = 6});
     highpass_15 = design_highpass(Vec4(15.0f), butterworth_q);
     lowpass_4000_a = design_lowpass(Vec4(4000.0f), butterworth_q);
 
@@ -160,8 +182,16 @@ void setup_units() {
         phase = dup_low(fma(Vec4(128.0f), noise_next(), Vec4(128.0f)));
     }
 
-    three_band_eq_init(eq3_b, {220.0f, 2200.0f, 1.0f, 0.9f, 1.41253996f});
-    three_band_eq_init(eq3_c, {551.0f, 4400.0f, 0.766f, 1.41253996f, 1.0f});
+    three_band_eq_init(eq3_b, {.lower_hz = 220.0f,
+                               .upper_hz = 2200.0f,
+                               .low_gain = 1.0f,
+                               .mid_gain = 0.9f,
+                               .high_gain = 1.41253996f});
+    three_band_eq_init(eq3_c, {.lower_hz = 551.0f,
+                               .upper_hz = 4400.0f,
+                               .low_gain = 0.766f,
+                               .mid_gain = 1.41253996f,
+                               .high_gain = 1.0f});
     echo_b.side = Vec4(1.0f);
     lowpass_20000 = design_lowpass(Vec4(20000.0f), Vec4(0.15f));
     set_idle(player_sample3_b);

@@ -10,9 +10,10 @@
 // frequency lanes of tracks 14 and 15 for the rest of the frame.
 #include "engine/voices/bass_state.h"
 
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/adsr.h"
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/dsp/note_cursor.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
 #include "engine/voices/voices.h"
@@ -46,17 +47,17 @@ Vec4 voice_track14() {
     const EnvShape amplitude = {0.001f, decay_s, -30.0f, 0.00635f};
     const EnvShape noise_shape = {0.001f, decay_s, -16.0f, 0.00635f};
 
-    UnisonVoiceParams unison;
-    unison.pool = unison_phases_8;
-    unison.capacity = 8;
-    unison.cursors = &bass;
-    unison.slots = 2;
-    unison.envelope = &amplitude;
-    unison.levels = nullptr;
-    unison.table = SAW_TABLE;
-    unison.velocity_sensitivity_db = Vec4(-15.0f);
-    unison.detune_ratio = 1.007f;
-    unison.oscillators = 4;
+    const UnisonVoiceParams unison = {
+        .pool = unison_phases_8,
+        .cursors = &bass,
+        .slots = 2,
+        .envelope = &amplitude,
+        .levels = nullptr,
+        .table = SAW_TABLE,
+        .velocity_sensitivity_db = Vec4(-15.0f),
+        .detune_ratio = 1.007f,
+        .oscillators = 4,
+    };
     Vec4 v = unison_voice_process(unison);
 
     Vec4 f = splat0(bass.state);

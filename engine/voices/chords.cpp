@@ -16,7 +16,7 @@
 #include "engine/dsp/delay.h"
 #include "engine/dsp/math.h"
 #include "engine/dsp/oscillator.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
 #include "engine/voices/voices.h"
@@ -35,17 +35,17 @@ constexpr float CHORD_GATE_S = 5.0f;
 constexpr EnvShape CHORD_ENVELOPE = {0.001f, 0.0745f, -0.0f, 0.0112f};
 
 Vec4 chord_layer(WavetablePhase* pool) {
-    UnisonVoiceParams params;
-    params.pool = pool;
-    params.capacity = 24;
-    params.cursors = &note_cursors[TRACK_CHORD_FIRST];
-    params.slots = CHORD_TONES;
-    params.envelope = &CHORD_ENVELOPE;
-    params.levels = nullptr;  // both layers step the cursors' level slots
-    params.table = SAW_TABLE;
-    params.velocity_sensitivity_db = Vec4(-30.0f);
-    params.detune_ratio = 1.002f;
-    params.oscillators = 4;
+    const UnisonVoiceParams params = {
+        .pool = pool,
+        .cursors = &note_cursors[TRACK_CHORD1],
+        .slots = CHORD_TONES,
+        .envelope = &CHORD_ENVELOPE,
+        .levels = nullptr,  // both layers step the cursors' level slots
+        .table = SAW_TABLE,
+        .velocity_sensitivity_db = Vec4(-30.0f),
+        .detune_ratio = 1.002f,
+        .oscillators = 4,
+    };
     return unison_voice_process(params);
 }
 
@@ -53,13 +53,13 @@ Vec4 chord_layer(WavetablePhase* pool) {
 
 Vec4 voice_track1() {
     ChordVoiceState& st = chord_voice_state;
-    const EventCursor& first = note_cursors[TRACK_CHORD_FIRST];
+    const EventCursor& first = note_cursors[TRACK_CHORD1];
     if (first.state.lane(3) > CHORD_GATE_S) return Vec4::zero();
 
     Vec4 v1 = chord_layer(unison_phases_24_a);
     // The second layer plays the same tones an octave higher.
     for (int k = 0; k < CHORD_TONES; ++k) {
-        NoteState& s = note_cursors[TRACK_CHORD_FIRST + k].state;
+        NoteState& s = note_cursors[TRACK_CHORD1 + k].state;
         s = with_lane<0>(s, Vec4(2.0f) * s);
     }
     Vec4 v2 = chord_layer(unison_phases_24_b);
@@ -90,7 +90,7 @@ Vec4 voice_track1() {
     // y = l + C10·(b − l): curve 10 at 0 leaves l untouched.
     Vec4 y = fma(curve_value(CURVE_CHORD_SHIFT_MIX), b - l, l);
 
-    static const EchoParams echo = {0.45f, 0.65f, 14700.0f};
+    static const EchoParams echo = {.feedback = 0.45f, .width = 0.65f, .delay_frames = 14700.0f};
     Vec4 e = echo_process(echo_a, y, echo);
     return fma(Vec4(0.4f), e, y);
 }

@@ -5,6 +5,7 @@
 
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/cascade.h"
+#include "engine/dsp/saturation.h"
 #include "engine/dsp/shifter.h"
 
 namespace lf {

@@ -10,7 +10,7 @@
 #include "engine/voices/drums_state.h"
 
 #include "engine/dsp/oscillator.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/voices/voices.h"
 
@@ -45,8 +45,11 @@ inline Vec4 haas_step(DelayRing& ring, Vec4 x, int32_t lag) {
 }  // namespace
 
 Vec4 voice_track13() {
-    static const SamplePlayerParams params = {sample_buffer(1), 15876, 238,
-                                              &note_cursors[TRACK_SNARE], Vec4(INCREMENT_B4)};
+    static const SamplePlayerParams params = {.buffer = sample_buffer(1),
+                                              .length = 15876,
+                                              .start_offset = 238,
+                                              .cursor = &note_cursors[TRACK_SNARE],
+                                              .increment_per_hz = Vec4(INCREMENT_B4)};
     Track13State& st = track13_state;
     Vec4 a = sample_voice_process(player_sample1, params);
     Vec4 out = Vec4(0.7f) * a;
@@ -60,21 +63,40 @@ Vec4 voice_track12() {
     // player_sample3_a and player_sample4_a are not set idle at start-up: before
     // the first crash they sit at position 0 and play their first value at the
     // velocity-0 gain, a small constant.
-    static const SamplePlayerParams params_a = {sample_buffer(3), 57330, 0,
-                                                &note_cursors[TRACK_CRASH], Vec4(INCREMENT_A4)};
-    static const SamplePlayerParams params_b = {sample_buffer(4), 57330, 0,
-                                                &note_cursors[TRACK_CRASH], Vec4(INCREMENT_A4)};
+    static const SamplePlayerParams params_a = {.buffer = sample_buffer(3),
+                                                .length = 57330,
+                                                .start_offset = 0,
+                                                .cursor = &note_cursors[TRACK_CRASH],
+                                                .increment_per_hz = Vec4(INCREMENT_A4)};
+    static const SamplePlayerParams params_b = {.buffer = sample_buffer(4),
+                                                .length = 57330,
+                                                .start_offset = 0,
+                                                .cursor = &note_cursors[TRACK_CRASH],
+                                                .increment_per_hz = Vec4(INCREMENT_A4)};
     Vec4 a = sample_voice_process(player_sample3_a, params_a);
     Vec4 b = sample_voice_process(player_sample4_a, params_b);
     return biquad_process(peaking_778, track12_state.peaking, mid_side(a, b));
 }
 
 Vec4 voice_track22() {
-    static const SamplePlayerParams params_a = {
-        sample_buffer(3), 57330, 0, &note_cursors[TRACK_CRASH_REVERB], Vec4(INCREMENT_A4)};
-    static const SamplePlayerParams params_b = {
-        sample_buffer(4), 57330, 0, &note_cursors[TRACK_CRASH_REVERB], Vec4(INCREMENT_A4)};
-    static const ReverbParams reverb = {0.9f, 0.0f, 1.0f, 20.0f, 1.0f, 1.0f, 0.5f, 23};
+    static const SamplePlayerParams params_a = {.buffer = sample_buffer(3),
+                                                .length = 57330,
+                                                .start_offset = 0,
+                                                .cursor = &note_cursors[TRACK_CRASH_REVERB],
+                                                .increment_per_hz = Vec4(INCREMENT_A4)};
+    static const SamplePlayerParams params_b = {.buffer = sample_buffer(4),
+                                                .length = 57330,
+                                                .start_offset = 0,
+                                                .cursor = &note_cursors[TRACK_CRASH_REVERB],
+                                                .increment_per_hz = Vec4(INCREMENT_A4)};
+    static const ReverbParams reverb = {.feedback = 0.9f,
+                                        .damping = 0.0f,
+                                        .width = 1.0f,
+                                        .highpass_hz = 20.0f,
+                                        .input_gain = 1.0f,
+                                        .wet = 1.0f,
+                                        .allpass_gain = 0.5f,
+                                        .spread = 23};
     Track22State& st = track22_state;
     Vec4 a = sample_voice_process(player_sample3_b, params_a);
     Vec4 b = sample_voice_process(player_sample4_b, params_b);
@@ -85,14 +107,20 @@ Vec4 voice_track22() {
 }
 
 Vec4 voice_track11() {
-    static const SamplePlayerParams params = {sample_buffer(2), 29680, 0, &note_cursors[TRACK_KICK],
-                                              Vec4(INCREMENT_A4)};
+    static const SamplePlayerParams params = {.buffer = sample_buffer(2),
+                                              .length = 29680,
+                                              .start_offset = 0,
+                                              .cursor = &note_cursors[TRACK_KICK],
+                                              .increment_per_hz = Vec4(INCREMENT_A4)};
     return sample_voice_process(player_sample2, params);
 }
 
 Vec4 voice_track9() {
-    static const SamplePlayerParams params = {sample_buffer(5), 103948, 0,
-                                              &note_cursors[TRACK_RIDE], Vec4(INCREMENT_C5)};
+    static const SamplePlayerParams params = {.buffer = sample_buffer(5),
+                                              .length = 103948,
+                                              .start_offset = 0,
+                                              .cursor = &note_cursors[TRACK_RIDE],
+                                              .increment_per_hz = Vec4(INCREMENT_C5)};
     Vec4 a = sample_voice_process(player_sample5, params);
     // min(1 + 0.46·(−1, 1, −1, −1), 1) = (0.54, 1, 0.54, 0.54): the ride sits right.
     Vec4 pan = min(fma(Vec4(0.46f), Vec4::set(-1.0f, 1.0f, -1.0f, -1.0f), Vec4(1.0f)), Vec4(1.0f));
@@ -100,14 +128,24 @@ Vec4 voice_track9() {
 }
 
 Vec4 voice_track0() {
-    static const SamplePlayerParams params_a = {sample_buffer(6), 58800, 0,
-                                                &note_cursors[TRACK_BREAK], Vec4(INCREMENT_BB1)};
-    static const SamplePlayerParams params_b = {sample_buffer(7), 58800, 0,
-                                                &note_cursors[TRACK_BREAK], Vec4(INCREMENT_BB1)};
+    static const SamplePlayerParams params_a = {.buffer = sample_buffer(6),
+                                                .length = 58800,
+                                                .start_offset = 0,
+                                                .cursor = &note_cursors[TRACK_BREAK],
+                                                .increment_per_hz = Vec4(INCREMENT_BB1)};
+    static const SamplePlayerParams params_b = {.buffer = sample_buffer(7),
+                                                .length = 58800,
+                                                .start_offset = 0,
+                                                .cursor = &note_cursors[TRACK_BREAK],
+                                                .increment_per_hz = Vec4(INCREMENT_BB1)};
     // A slow downward shift of 4.09 Hz behind a 0.44 ms delay: the loop drifts
     // against itself like a slightly detuned copy.
-    static const FreqShiftParams shift = {Vec4(0.44f), Vec4(-4.09f), Vec4(0.0f),
-                                          Vec4(0.0f),  Vec4(0.0f),   Vec4(1.0f)};
+    static const FreqShiftParams shift = {.delay_ms = Vec4(0.44f),
+                                          .shift_hz = Vec4(-4.09f),
+                                          .phase_offset = Vec4(0.0f),
+                                          .right_offset = Vec4(0.0f),
+                                          .feedback = Vec4(0.0f),
+                                          .wet = Vec4(1.0f)};
     Track0State& st = track0_state;
     Vec4 a = sample_voice_process(player_sample6, params_a);
     Vec4 b = sample_voice_process(player_sample7, params_b);

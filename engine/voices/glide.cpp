@@ -13,7 +13,7 @@
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/delay.h"
 #include "engine/dsp/oscillator.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
 #include "engine/voices/voices.h"
@@ -55,24 +55,24 @@ Vec4 voice_track17() {
         s = with_lane<0>(s, Vec4(g) * vib);
     }
 
-    UnisonVoiceParams unison;
-    unison.pool = unison_phases_4;
-    unison.capacity = 4;
-    unison.cursors = &note_cursors[TRACK_GLIDE];
-    unison.slots = 2;
-    unison.envelope = &GLIDE_ENVELOPE;
-    unison.levels = nullptr;
-    unison.table = pulse_row(glide_pulse_row(age));
-    unison.velocity_sensitivity_db = Vec4(-20.0f);
-    unison.detune_ratio = 1.001f;
-    unison.oscillators = 2;
+    const UnisonVoiceParams unison = {
+        .pool = unison_phases_4,
+        .cursors = &note_cursors[TRACK_GLIDE],
+        .slots = 2,
+        .envelope = &GLIDE_ENVELOPE,
+        .levels = nullptr,
+        .table = pulse_row(glide_pulse_row(age)),
+        .velocity_sensitivity_db = Vec4(-20.0f),
+        .detune_ratio = 1.001f,
+        .oscillators = 2,
+    };
     Vec4 v = unison_voice_process(unison);
 
     Vec4 s = Vec4(0.42f) * v;
     saturate_process(st.saturator, s, Vec4(2.0f), Vec4(0.5f));
     Vec4 e = three_band_eq_process(eq3_c, three_band_eq_process(eq3_b, Vec4(1.4f) * s));
 
-    static const EchoParams echo = {0.63f, 1.0f, 14700.0f};
+    static const EchoParams echo = {.feedback = 0.63f, .width = 1.0f, .delay_frames = 14700.0f};
     Vec4 w = fma(Vec4(0.28f), echo_process(echo_b, e, echo), e);
 
     const float feedback = curve_value(CURVE_GLIDE_REVERB_FEEDBACK).lane0();

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/dsp/cascade.h"
+#include "engine/dsp/saturation.h"
 #include "engine/dsp/math.h"
 #include "engine/dsp/reverb.h"
 

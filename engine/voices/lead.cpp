@@ -16,7 +16,7 @@
 #include "engine/voices/lead_state.h"
 
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
 #include "engine/voices/voices.h"
@@ -40,17 +40,17 @@ void scale_lead_frequencies(Vec4 factor) {
 }
 
 Vec4 lead_layer(WavetablePhase* pool, float* levels, const float* table, float detune) {
-    UnisonVoiceParams params;
-    params.pool = pool;
-    params.capacity = 2;
-    params.cursors = &note_cursors[TRACK_LEAD];
-    params.slots = 2;
-    params.envelope = &LEAD_ENVELOPE;
-    params.levels = levels;
-    params.table = table;
-    params.velocity_sensitivity_db = Vec4(0.0f);
-    params.detune_ratio = detune;
-    params.oscillators = 1;
+    const UnisonVoiceParams params = {
+        .pool = pool,
+        .cursors = &note_cursors[TRACK_LEAD],
+        .slots = 2,
+        .envelope = &LEAD_ENVELOPE,
+        .levels = levels,
+        .table = table,
+        .velocity_sensitivity_db = Vec4(0.0f),
+        .detune_ratio = detune,
+        .oscillators = 1,
+    };
     return unison_voice_process(params);
 }
 

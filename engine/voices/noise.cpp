@@ -8,9 +8,10 @@
 // and 8.
 #include "engine/voices/noise_state.h"
 
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/adsr.h"
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/dsp/note_cursor.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/voices/voices.h"
 

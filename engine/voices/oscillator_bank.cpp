@@ -10,7 +10,7 @@
 
 #include "engine/dsp/cascade.h"
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/startup/wavetables.h"
 #include "engine/voices/voices.h"
@@ -27,9 +27,15 @@ namespace {
 // One oscillator per note, no detune, −30 dB at velocity 0.
 UnisonVoiceParams single_oscillator(WavetablePhase* pool, uint32_t slots, int first_track,
                                     const EnvShape& envelope, const float* table) {
-    return UnisonVoiceParams{
-        pool, slots, &note_cursors[first_track], slots, &envelope, nullptr, table, Vec4(-30.0f),
-        1.0f, 1};
+    return UnisonVoiceParams{.pool = pool,
+                             .cursors = &note_cursors[first_track],
+                             .slots = slots,
+                             .envelope = &envelope,
+                             .levels = nullptr,
+                             .table = table,
+                             .velocity_sensitivity_db = Vec4(-30.0f),
+                             .detune_ratio = 1.0f,
+                             .oscillators = 1};
 }
 
 // Attack 1 ms, level held (0 dB decay), 5 ms release: an organ-like gate.
@@ -55,7 +61,14 @@ Vec4 voice_track21() {
 Vec4 voice_track16() {
     static const UnisonVoiceParams params =
         single_oscillator(track16_state.phase, 1, TRACK_ARP, PULSE_ENVELOPE, pulse_row(64));
-    static const ReverbParams reverb = {0.93f, 0.0f, 2.0f, 188.0f, 1.0f, 1.0f, 0.5f, 23};
+    static const ReverbParams reverb = {.feedback = 0.93f,
+                                        .damping = 0.0f,
+                                        .width = 2.0f,
+                                        .highpass_hz = 188.0f,
+                                        .input_gain = 1.0f,
+                                        .wet = 1.0f,
+                                        .allpass_gain = 0.5f,
+                                        .spread = 23};
     Track16State& st = track16_state;
     Vec4 y = biquad_process(lowpass_4000_a, st.lowpass, unison_voice_process(params));
     // Left: the arpeggio now; right: the arpeggio 2/3 s ago, a canon at two beats.
@@ -77,7 +90,14 @@ Vec4 voice_track7() {
     static constexpr EnvShape envelope = {0.0046f, 0.071f, -30.0f, 0.0279f};
     static const UnisonVoiceParams params =
         single_oscillator(track7_state.phase, 2, TRACK_PLUCK, envelope, SAW_TABLE);
-    static const ReverbParams reverb = {0.96f, 0.069f, 2.0f, 44.0f, 1.0f, 1.0f, 0.5f, 23};
+    static const ReverbParams reverb = {.feedback = 0.96f,
+                                        .damping = 0.069f,
+                                        .width = 2.0f,
+                                        .highpass_hz = 44.0f,
+                                        .input_gain = 1.0f,
+                                        .wet = 1.0f,
+                                        .allpass_gain = 0.5f,
+                                        .spread = 23};
     Track7State& st = track7_state;
 
     Vec4 v = unison_voice_process(params);

@@ -1,6 +1,7 @@
-// The sixteen voices of the track and the noise sweep. Each is called exactly
-// once per frame, in the stage order, after the score walk; each returns one
-// Vec4 whose lanes 0 and 1 are left and right.
+// The sixteen voices of the track: fifteen named by their first note track,
+// and the noise sweep, which plays no track. Each is called exactly once per
+// frame, in the stage order, after the score walk; each returns one Vec4
+// whose lanes 0 and 1 are left and right.
 #pragma once
 
 #include "engine/dsp/vec4.h"

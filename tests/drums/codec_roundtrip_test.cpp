@@ -1,6 +1,7 @@
 // The encoder against the engine's own decoder: transforms, round trips of
 // simple signals, noise filling, gain coding and the checked-in samples.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <cmath>
 #include <numeric>
@@ -84,6 +85,9 @@ struct ToneCase {
     double hz;
     uint8_t type;  // every block of this type (long or short)
 };
+void PrintTo(const ToneCase& c, std::ostream* os) {
+    *os << c.hz << " Hz, block type " << int(c.type);
+}
 
 class ToneRoundTrip : public ::testing::TestWithParam<ToneCase> {};
 
@@ -193,6 +197,9 @@ struct NoiseCase {
     int band;
     int gain;
 };
+void PrintTo(const NoiseCase& c, std::ostream* os) {
+    *os << "band " << c.band << ", gain " << c.gain;
+}
 
 class NoiseBand : public ::testing::TestWithParam<NoiseCase> {};
 

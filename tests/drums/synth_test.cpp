@@ -1,5 +1,6 @@
 // The drum synthesizer: recipe errors, and the roles the voices give each sound.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <cmath>
 
@@ -33,6 +34,9 @@ struct BadRecipe {
     const char* text;
     const char* message;
 };
+void PrintTo(const BadRecipe& c, std::ostream* os) {
+    *os << "expects \"" << c.message << "\"";
+}
 
 class RecipeErrors : public ::testing::TestWithParam<BadRecipe> {};
 

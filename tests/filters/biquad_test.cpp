@@ -2,6 +2,7 @@
 // cases, the Linkwitz-Riley split and the three-band equaliser.
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -107,6 +108,9 @@ struct DesignCase {
     Design design;
     float f, q, a;
 };
+void PrintTo(const DesignCase& c, std::ostream* os) {
+    *os << design_name(c.design) << " f=" << c.f << " q=" << c.q << " a=" << c.a;
+}
 
 class DesignResponse : public EngineMode, public ::testing::WithParamInterface<DesignCase> {};
 
@@ -305,6 +309,9 @@ TEST_F(Filters, CrossoverSumIsFlatAndSlopesAre24dB) {
 struct EqCase {
     float low, mid, high;
 };
+void PrintTo(const EqCase& c, std::ostream* os) {
+    *os << "low=" << c.low << " mid=" << c.mid << " high=" << c.high;
+}
 
 class ThreeBandGains : public EngineMode, public ::testing::WithParamInterface<EqCase> {};
 

@@ -2,6 +2,7 @@
 // ping-pong echo, against closed forms.
 #include <cmath>
 #include <cstring>
+#include <ostream>
 #include <vector>
 
 #include "engine/dsp/delay.h"
@@ -160,6 +161,9 @@ TEST_F(Delay, EchoRepeatsWithFeedback) {
 struct EchoCase {
     float delay, width;
 };
+void PrintTo(const EchoCase& c, std::ostream* os) {
+    *os << "delay=" << c.delay << " width=" << c.width;
+}
 
 class EchoPan : public EngineMode, public ::testing::WithParamInterface<EchoCase> {};
 

@@ -1,5 +1,4 @@
-// Shared by the filter, delay, reverb and shifter tests: the engine's mode,
-// frequency responses evaluated in double precision, and a Goertzel probe.
+// Shared by the filter, delay, reverb and shifter tests: frequency responses evaluated in double precision, and a Goertzel probe.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,17 +10,12 @@
 
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/vec4.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 
 constexpr double PI = 3.14159265358979323846;
 constexpr double RATE = 44100.0;
-
-// Every case computes in the engine's mode (flush-to-zero, rounding toward −∞).
-class EngineMode : public ::testing::Test {
-  protected:
-    void SetUp() override { set_engine_fp_mode(); }
-};
 
 // The five coefficients of one lane, widened to double.
 struct Section {
@@ -62,19 +56,6 @@ inline double approx_sin(double x) {
     double d = r * 0.31830987 - 1.0;
     double y = d * (4.0 * std::fabs(d) - 4.0);
     return y + 0.225 * (y * std::fabs(y) - y);
-}
-
-inline uint32_t bits_of(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
-
-// Bit-exact equality of every lane (so −0 and +0 differ).
-inline bool same_bits(Vec4 a, Vec4 b) {
-    for (int i = 0; i < 4; ++i)
-        if (bits_of(a.lane(i)) != bits_of(b.lane(i))) return false;
-    return true;
 }
 
 inline bool same_bits(const BiquadCoeffs& a, const BiquadCoeffs& b) {

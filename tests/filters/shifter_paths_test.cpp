@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "engine/dsp/math.h"
@@ -39,7 +40,7 @@ Vec4 allpass_chain(AllpassMemory (&memory)[4], const float (&coeff)[4], Vec4 u) 
 }
 
 Vec4 freq_shift(FreqShifter& s, Vec4 x, const FreqShiftParams& p) {
-    Vec4 phase = fma(p.shift_hz, Vec4(2.2675737e-05f), s.phase);
+    Vec4 phase = fma(p.shift_hz, Vec4(FRAME_SECONDS), s.phase);
     phase = phase - floor(phase);
     s.phase = phase;
     Vec4 y_a = allpass_chain(s.path_a, PATH_A, x);
@@ -104,6 +105,9 @@ std::string delays_name(Delays d) {
             return "unusual";
     }
     return "";
+}
+void PrintTo(Delays d, std::ostream* os) {
+    *os << delays_name(d);
 }
 
 constexpr int FRAMES = 36000;  // more than one trip round the ring

@@ -3,13 +3,19 @@
 
 #include "engine/frame/cpu_check.h"
 
+#if defined(__x86_64__)
+#include <cpuid.h>
+
 namespace {
-constexpr unsigned FMA = 1u << 12, SSE41 = 1u << 19, AES = 1u << 25, OSXSAVE = 1u << 27,
-                   AVX = 1u << 28, AVX2 = 1u << 5, YMM = 6u;
+// The feature bits as the compiler's <cpuid.h> names them, not as the check
+// under test writes them, so a wrong bit position fails here.
+constexpr unsigned FMA = bit_FMA, SSE41 = bit_SSE4_1, AES = bit_AES, OSXSAVE = bit_OSXSAVE,
+                   AVX = bit_AVX, AVX2 = bit_AVX2, YMM = 6u;
 constexpr unsigned ALL_ECX = FMA | SSE41 | AES | OSXSAVE | AVX;
 // AVX-512 foundation, DQ, BW and VL in leaf 7 EBX; opmask and upper vector
 // registers saved by the OS (XCR0 bits 5 to 7).
-constexpr unsigned F512 = 1u << 16, DQ512 = 1u << 17, BW512 = 1u << 30, VL512 = 1u << 31;
+constexpr unsigned F512 = bit_AVX512F, DQ512 = bit_AVX512DQ, BW512 = bit_AVX512BW,
+                   VL512 = bit_AVX512VL;
 constexpr unsigned ALL512 = F512 | DQ512 | BW512 | VL512, ZMM = YMM | 0xE0u;
 }  // namespace
 
@@ -46,6 +52,8 @@ TEST(CpuCheck, AnAvx512BuildAlsoNeedsEveryAvx512SubsetItUses) {
     EXPECT_STREQ(engine_missing_cpu_hint("AVX2"), "");
     EXPECT_EQ(engine_missing_cpu_hint("AVX-512")[0] != '\0', ENGINE_USES_AVX512);
 }
+
+#endif  // __x86_64__
 
 TEST(CpuCheck, ThisMachineRunsTheEngine) {
     EXPECT_EQ(engine_missing_cpu_features(), nullptr);

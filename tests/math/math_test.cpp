@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "engine/dsp/math.h"
-#include "tests/math/engine_mode.h"
+#include "tests/engine_mode.h"
 #include "tests/math/portable_path.h"
 
 using namespace lf;
+using namespace lf::test;
 
 namespace {
 

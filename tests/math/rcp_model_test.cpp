@@ -6,9 +6,10 @@
 #include <limits>
 
 #include "engine/dsp/rcp_model.h"
-#include "tests/math/engine_mode.h"
+#include "tests/engine_mode.h"
 
 using namespace lf;
+using namespace lf::test;
 
 namespace {
 
@@ -54,8 +55,8 @@ TEST(RcpModelRule, IntelTableIsTheMidpointReciprocal) {
         const auto expected = static_cast<uint32_t>(std::nearbyint((2.0 / mid - 1.0) * 4096.0));
         ASSERT_EQ(RCP_INTEL.mantissa[i] >> 11, expected) << i;
     }
-    EXPECT_EQ(bits_of(rcp_estimate_intel(Vec4(1.0f)).lane0()), 0x3F7FF000u);
-    EXPECT_EQ(bits_of(rcp_estimate_intel(Vec4(2.0f)).lane0()), 0x3EFFF000u);
+    EXPECT_EQ(float_bits(rcp_estimate_intel(Vec4(1.0f)).lane0()), 0x3F7FF000u);
+    EXPECT_EQ(float_bits(rcp_estimate_intel(Vec4(2.0f)).lane0()), 0x3EFFF000u);
 }
 
 // Both tables are estimates of 1/x: within 1.5 · 2^-12 over every index, and
@@ -98,8 +99,8 @@ TEST_P(RcpModel, LanesFollowTheRuleOnSpecialInputs) {
                               -0.75f,
                               std::numeric_limits<float>::max()};
     for (float x : specials) {
-        const uint32_t expected = rcp_model_bits(bits_of(x), table);
-        EXPECT_EQ(bits_of(rcp_model(Vec4::set(1.0f, x, 2.0f, x), table).lane(1)), expected) << x;
+        const uint32_t expected = rcp_model_bits(float_bits(x), table);
+        EXPECT_EQ(float_bits(rcp_model(Vec4::set(1.0f, x, 2.0f, x), table).lane(1)), expected) << x;
     }
     EXPECT_EQ(rcp_model_bits(0x00000000u, table), 0x7F800000u);  // +0 -> +inf
     EXPECT_EQ(rcp_model_bits(0x807FFFFFu, table), 0xFF800000u);  // -denormal -> -inf

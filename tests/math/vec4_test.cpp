@@ -5,9 +5,10 @@
 #include <cstring>
 
 #include "engine/dsp/vec4.h"
-#include "tests/math/engine_mode.h"
+#include "tests/engine_mode.h"
 
 using namespace lf;
+using namespace lf::test;
 
 using Vec4Mode = EngineMode;
 
@@ -35,7 +36,7 @@ TEST_F(Vec4Mode, RoundEvenAndFloorIgnoreTheMode) {
     EXPECT_EQ(r.lane(0), 0.0f);
     EXPECT_EQ(r.lane(1), 2.0f);
     EXPECT_EQ(r.lane(2), 2.0f);
-    EXPECT_EQ(bits_of(r.lane(3)), bits_of(-0.0f));
+    EXPECT_EQ(float_bits(r.lane(3)), float_bits(-0.0f));
     Vec4 f = floor(Vec4::set(-0.5f, 0.999f, -3.0f, 7.5f));
     EXPECT_EQ(f.lane(0), -1.0f);
     EXPECT_EQ(f.lane(1), 0.0f);
@@ -89,9 +90,9 @@ TEST_F(Vec4Mode, LaneOperations) {
 }
 
 TEST_F(Vec4Mode, MinMaxReturnTheSecondOperandOnTies) {
-    EXPECT_EQ(bits_of(min(Vec4(0.0f), Vec4(-0.0f)).lane0()), bits_of(-0.0f));
-    EXPECT_EQ(bits_of(min(Vec4(-0.0f), Vec4(0.0f)).lane0()), bits_of(0.0f));
-    EXPECT_EQ(bits_of(max(Vec4(-0.0f), Vec4(0.0f)).lane0()), bits_of(0.0f));
+    EXPECT_EQ(float_bits(min(Vec4(0.0f), Vec4(-0.0f)).lane0()), float_bits(-0.0f));
+    EXPECT_EQ(float_bits(min(Vec4(-0.0f), Vec4(0.0f)).lane0()), float_bits(0.0f));
+    EXPECT_EQ(float_bits(max(Vec4(-0.0f), Vec4(0.0f)).lane0()), float_bits(0.0f));
     EXPECT_EQ(abs(Vec4(-3.0f)).lane0(), 3.0f);
-    EXPECT_EQ(bits_of((-Vec4(0.0f)).lane0()), bits_of(-0.0f));
+    EXPECT_EQ(float_bits((-Vec4(0.0f)).lane0()), float_bits(-0.0f));
 }

@@ -12,9 +12,10 @@
 
 #include "engine/dsp/math.h"
 #include "engine/dsp/vec8.h"
-#include "tests/math/engine_mode.h"
+#include "tests/engine_mode.h"
 
 using namespace lf;
+using namespace lf::test;
 
 using Vec8Mode = EngineMode;
 
@@ -41,9 +42,9 @@ Vec4 quad(const std::vector<float>& v, size_t i) {
 // Lane i of the Vec8 result equals lane i of the Vec4 result on the matching half.
 void expect_halves(Vec8 wide, Vec4 lo, Vec4 hi, const char* what, size_t at) {
     for (int i = 0; i < 4; ++i) {
-        ASSERT_EQ(bits_of(wide.lane(i)), bits_of(lo.lane(i)))
+        ASSERT_EQ(float_bits(wide.lane(i)), float_bits(lo.lane(i)))
             << what << " lane " << i << " at " << at;
-        ASSERT_EQ(bits_of(wide.lane(i + 4)), bits_of(hi.lane(i)))
+        ASSERT_EQ(float_bits(wide.lane(i + 4)), float_bits(hi.lane(i)))
             << what << " lane " << i + 4 << " at " << at;
     }
 }

@@ -7,13 +7,16 @@
 #include <cstring>
 
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/frame/engine.h"
 #include "engine/frame/mix.h"
 #include "engine/frame/stages.h"
 #include "engine/startup/units.h"
+#include "tests/engine_mode.h"
 
 using namespace lf;
+using lf::test::float_bits;
+using lf::test::frame_time;
 
 namespace {
 
@@ -40,15 +43,10 @@ class Mix : public ::testing::Test {
         curve_envs[CURVE_GATE].out = Vec4(1.0f);
         curve_envs[CURVE_WIDTH].out = Vec4(100.0f);
         curve_envs[CURVE_RATE].out = Vec4(1.0f);
-        curve_envs[CURVE_LOWPASS].out = Vec4(1.0f);
+        curve_envs[CURVE_BUS_LOWPASS].out = Vec4(1.0f);
     }
 };
 
-uint32_t bits(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
 
 // Amplitude of a steady sine in lane 0 by least squares against sin/cos.
 double amplitude(const float* x, int n, double hz) {
@@ -105,7 +103,7 @@ TEST_F(Mix, GateCutsTheMainBusOnTheFrameOfTheJumpWhileLateVoicesSound) {
     const uint32_t first = static_cast<uint32_t>(24.1667 * 44100) - 50;
     bool seen_open = false, seen_cut = false;
     for (uint32_t frame = first; frame < first + 100; ++frame) {
-        Vec4 t = Vec4(static_cast<float>(frame)) * Vec4(2.2675737e-5f);
+        Vec4 t(frame_time(frame));
         curve_env_eval(curve_envs[CURVE_GATE], t);
         const float gate = curve_envs[CURVE_GATE].out.lane0();
         ASSERT_TRUE(gate == 1.0f || gate == 0.0f) << "a jump, not a ramp, at frame " << frame;
@@ -189,6 +187,5 @@ TEST(FrameStore, WritesTheFrameAndTheNextSlotOnly) {
     EXPECT_EQ(buffer[4].right, 7.0f);
     // Song time of frame 44100 is 0.99999994 in the engine's mode, not 1.
     set_engine_fp_mode();
-    EXPECT_EQ((Vec4(44100.0f) * Vec4(2.2675737e-5f)).lane0(), 0.99999994f);
-    EXPECT_EQ(bits(0.99999994f), 0x3F7FFFFFu);
+    EXPECT_EQ((Vec4(44100.0f) * Vec4(FRAME_SECONDS)).lane0(), 0.99999994f);
 }

@@ -3,6 +3,7 @@
 // with ticks worked out by hand (a bar is 256 ticks, a beat 64, bar:beat
 // counts from 1:1).
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include "tests/score/score_test_util.h"
 #include "tools/score/score.h"
@@ -17,14 +18,17 @@ struct Expected {
 
 struct LanguageCase {
     const char* name;
-    const char* body;  // statements inside `track 22 bigcrash ... end`
+    const char* body;  // statements inside `track 22 crash_reverb ... end`
     std::vector<Expected> notes;
 };
+void PrintTo(const LanguageCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<score::Note> read_track22(const std::string& prelude, const std::string& body,
                                       std::vector<score::Problem>& problems) {
     TempDir dir;
-    write_text(dir.file("t.score"), prelude + "track 22 bigcrash\n" + body + "\nend\n");
+    write_text(dir.file("t.score"), prelude + "track 22 crash_reverb\n" + body + "\nend\n");
     score::Score s = score::score_read(dir.file("t.score"), problems);
     return s.tracks[22].notes;
 }

@@ -2,6 +2,7 @@
 // to; bad input is reported as file:line and leaves no output behind; the
 // zigzag code and the MIDI export are read back independently.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +69,9 @@ struct BadInput {
     const char* marker;
     const char* message;
 };
+void PrintTo(const BadInput& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ScorePackRejects : public ::testing::TestWithParam<BadInput> {};
 
@@ -133,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "note 74:3.5 D#7 1/8 64", "D#7", "track 23 (blips): note 99 is out of the range"},
         BadInput{"velocity_out_of_range", "drums.score", "note 60:3.5 65 1/2 64",
                  "note 60:3.5 65 1/2 80", "note 60:3.5 65",
-                 "track 22 (bigcrash): velocity 80 is out of the range 64..64"},
+                 "track 22 (crash_reverb): velocity 80 is out of the range 64..64"},
         BadInput{"curve_value_out_of_range", "mix.score", "at 95:1 1\n", "at 95:1 1.5\n",
                  "at 95:1 1.5", "curve 4 (bus_lowpass): value 1.5 is out of the range"},
         BadInput{"curve_backwards", "mix.score", "at 61:1 0.6\n  at 95:1 0.9",
@@ -143,13 +147,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "at 19:2 0\n  at 21:1 0\n", "at 19:2 0",
                  "curve 0 (gate): breakpoint 3 must be (24.1667 s, 0, k 0)"},
         BadInput{"note_count", "drums.score", "  note 60:3.5 65 1/2 64\n",
-                 "  note 60:3.5 65 1/2 64\n  note 100:1 65 1/4 64\n", "track 22 bigcrash",
-                 "track 22 (bigcrash) has 2 notes; the engine expects 1"},
-        BadInput{"curve_count", "mix.score", "  at 61:1 0.6\nend", "end", "curve 14 hat_width",
-                 "curve 14 (hat_width) has 3 breakpoints; the engine expects 4"},
+                 "  note 60:3.5 65 1/2 64\n  note 100:1 65 1/4 64\n", "track 22 crash_reverb",
+                 "track 22 (crash_reverb) has 2 notes; the engine expects 1"},
+        BadInput{"curve_count", "mix.score", "  at 61:1 0.6\nend", "end", "curve 14 hats_width",
+                 "curve 14 (hats_width) has 3 breakpoints; the engine expects 4"},
         BadInput{"off_the_8_tick_grid", "drums.score", "note 60:3.5 65 1/2 64",
                  "note 60:3.5+3t 65 1/2 64", "60:3.5+3t",
-                 "track 22 (bigcrash): the note at 79.516 s is off the tick grid of 8 ticks"},
+                 "track 22 (crash_reverb): the note at 79.516 s is off the tick grid of 8 ticks"},
         BadInput{"seconds_off_the_tick_grid", "drums.score", "note 60:3.5 65 1/2 64",
                  "note 79.501s 65 1/2 64", "79.501s", "'79.501s' is off the tick grid"},
         BadInput{"first_note_late", "leads.score", "note 73:1.5 D#4 1/4 38", "note 73:2 D#4 1/8 38",

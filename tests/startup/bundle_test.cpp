@@ -1,13 +1,13 @@
 // The content seam: the bundle checks catch what the engine cannot be built
-// with, the placeholder generator makes what it can, and the compiled-in
-// arrays hold exactly the bytes of the content files.
+// with, the score packer's bytes read back as the notes it was given, and the
+// compiled-in arrays hold exactly the bytes of the content files.
 #include <string>
 #include <vector>
 
 #include "engine/data/bundle.h"
 #include "engine/data/packed_data.h"
 #include "tests/startup/startup_test.h"
-#include "tools/placeholder/placeholder.h"
+#include "tools/score/score.h"
 
 namespace lf::test {
 namespace {
@@ -21,39 +21,60 @@ bool mentions(const std::vector<std::string>& lines, const std::string& what) {
     return false;
 }
 
-TEST(BundleTest, PlaceholderSamplesHaveTheEngineLayout) {
-    for (int n = 1; n <= PACKED_SAMPLE_COUNT; ++n) {
-        const std::vector<uint8_t> bytes = placeholder::make_sample(n);
-        Findings findings;
-        bundle::check_sample(n, bytes, "sample", findings);
-        EXPECT_TRUE(findings.errors.empty()) << n << ": " << findings.errors.front();
-        EXPECT_EQ(bytes.size(), PACKED_SAMPLE_LAYOUTS[n - 1].bytes);
-        EXPECT_EQ(bytes, placeholder::make_sample(n)) << "deterministic";
-    }
+const std::string CONTENT = LUMENFROST_CONTENT_DIR;
+
+score::Score content_score() {
+    std::vector<score::Problem> problems;
+    score::Score s = score::score_read(CONTENT + "/score/lumenfrost.score", problems);
+    EXPECT_TRUE(problems.empty()) << score::format_problem(problems.front());
+    return s;
 }
 
-TEST(BundleTest, PlaceholderScoreRoundTripsWithOrderedTimes) {
-    const bundle::Score score = placeholder::make_score();
-    const std::vector<uint8_t> bytes = bundle::serialize_score(score);
+std::vector<uint8_t> content_sample(int n) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_TRUE(bundle::read_file(bundle::sample_path(CONTENT, n), bytes, error)) << error;
+    return bytes;
+}
+
+// The packer writes zigzag deltas, the bundle reader sums them back: every
+// note of every list comes back at its tick and note number.
+TEST(BundleTest, PackedScoreReadsBackAsTheNotesItWasPackedFrom) {
+    const score::Score source = content_score();
     bundle::Score parsed;
     Findings findings;
-    bundle::parse_score(bytes, "score.bin", parsed, findings);
-    EXPECT_TRUE(findings.errors.empty());
+    bundle::parse_score(score::score_pack(source), "score.bin", parsed, findings);
+    EXPECT_TRUE(findings.errors.empty()) << findings.errors.front();
     EXPECT_TRUE(findings.warnings.empty()) << findings.warnings.front();
     ASSERT_EQ(parsed.note_lists.size(), 24u);
     ASSERT_EQ(parsed.curves.size(), 37u);
     for (size_t k = 0; k < 24; ++k) {
-        EXPECT_EQ(parsed.note_lists[k].starts, score.note_lists[k].starts);
-        EXPECT_EQ(parsed.note_lists[k].notes, score.note_lists[k].notes);
+        const std::vector<score::Note>& notes = source.tracks[k].notes;
         const std::vector<int32_t> starts = bundle::note_start_ticks(parsed.note_lists[k]);
+        const std::vector<int32_t> ends = bundle::note_end_ticks(parsed.note_lists[k]);
+        ASSERT_EQ(starts.size(), notes.size()) << k;
+        int32_t number = 0;
+        for (size_t i = 0; i < notes.size(); ++i) {
+            number += zigzag_decode(parsed.note_lists[k].notes[i]);
+            EXPECT_EQ(starts[i], notes[i].on) << k << " " << i;
+            EXPECT_EQ(ends[i], notes[i].on + notes[i].duration) << k << " " << i;
+            EXPECT_EQ(number, notes[i].number) << k << " " << i;
+        }
         EXPECT_GE(starts.front(), 0);
-        EXPECT_LE(starts.back(), bundle::TRACK_TICKS);
+        EXPECT_LE(ends.back(), bundle::TRACK_TICKS);
     }
-    for (size_t c = 0; c < 37; ++c) EXPECT_EQ(parsed.curves[c].values, score.curves[c].values);
+    for (size_t c = 0; c < 37; ++c) {
+        const std::vector<int32_t> times = bundle::curve_time_ticks(parsed.curves[c]);
+        ASSERT_EQ(times.size(), source.curves[c].points.size()) << c;
+        for (size_t i = 0; i < times.size(); ++i) {
+            EXPECT_EQ(times[i], source.curves[c].points[i].time) << c << " " << i;
+            EXPECT_EQ(parsed.curves[c].values[i], source.curves[c].points[i].value) << c;
+        }
+    }
 }
 
 TEST(BundleTest, ChecksNameTheFileAndTheFault) {
-    const std::vector<uint8_t> good = placeholder::make_sample(3);
+    const std::vector<uint8_t> good = content_sample(3);
     {
         std::vector<uint8_t> cut(good.begin(), good.end() - 1);
         Findings f;
@@ -77,16 +98,14 @@ TEST(BundleTest, ChecksNameTheFileAndTheFault) {
         bundle::check_sample(3, fewer, "s3", f);
         EXPECT_TRUE(mentions(f.errors, "56 blocks, the engine is built for 57")) << f.errors.at(0);
     }
-    bundle::Score score = placeholder::make_score();
-    score.curves[5].times.push_back(0);
-    score.curves[5].values.push_back(0);
-    score.curves[5].shapes.push_back(0);
-    std::vector<uint8_t> bytes = bundle::serialize_score(score);
+    score::Score score = content_score();
+    score.curves[5].points.push_back(score.curves[5].points.back());
+    std::vector<uint8_t> bytes = score::score_pack(score);
     Findings f;
     bundle::Score parsed;
     bundle::parse_score(bytes, "score.bin", parsed, f);
     EXPECT_TRUE(mentions(f.errors, "curve 5 has 6 breakpoints, the engine is built for 5"));
-    bytes = bundle::serialize_score(placeholder::make_score());
+    bytes = score::score_pack(content_score());
     bytes.push_back(0);
     Findings trailing;
     bundle::parse_score(bytes, "score.bin", parsed, trailing);

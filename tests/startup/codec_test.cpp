@@ -3,12 +3,14 @@
 // references (bit for bit), the band rules (noise fill, gains, normalisation),
 // the windows, and the decoded lengths.
 #include <cmath>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/data/bundle.h"
 #include "engine/startup/codec.h"
+#include "engine/startup/units.h"
 #include "tests/startup/startup_test.h"
-#include "tools/placeholder/placeholder.h"
 
 namespace lf::test {
 namespace {
@@ -444,9 +446,11 @@ TEST_F(CodecTest, TransitionWindowsJoinTheirNeighbours) {
 }
 
 TEST_F(CodecTest, DecodedLengthEndsInTwoSilentHopsAndRepeatsExactly) {
-    const std::vector<uint8_t> packed = placeholder::make_sample(1);  // 17 blocks
-    const uint32_t length = (17 + 2) * 1024;
-    ASSERT_EQ(length, 19456u);
+    const uint32_t length = sample_decoded_length(1);  // 17 blocks and two silent hops
+    std::vector<uint8_t> packed;
+    std::string error;
+    ASSERT_TRUE(bundle::read_file(bundle::sample_path(LUMENFROST_CONTENT_DIR, 1), packed, error))
+        << error;
     std::vector<float> first(length, 0.0f), second(length, 0.0f);
     decode_sample(packed.data(), length, first.data());
     decode_sample(packed.data(), length, second.data());

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/data/packed_data.h"
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/frame/engine.h"
 #include "engine/startup/codec.h"
 #include "engine/startup/units.h"
@@ -80,7 +80,7 @@ TEST_F(SequenceTest, IdlePlayerIsSilentUntilItsFirstNote) {
     SamplePlayer fresh{};
     float idle_peak = 0, fresh_peak = 0;
     for (int frame = 0; frame < 2000; ++frame) {
-        const float t = (Vec4(static_cast<float>(frame)) * Vec4(2.2675737e-05f)).lane0();
+        const float t = frame_time(frame);
         event_cursor_advance(cursor, t);
         idle_peak = std::max(idle_peak, std::abs(sample_voice_process(idle, params).lane0()));
         fresh_peak = std::max(fresh_peak, std::abs(sample_voice_process(fresh, params).lane0()));

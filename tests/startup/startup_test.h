@@ -9,6 +9,7 @@
 
 #include "engine/dsp/math.h"
 #include "engine/dsp/vec4.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 
@@ -19,19 +20,6 @@ class StartupTest : public ::testing::Test {
         fill_const_vec();
     }
 };
-
-inline uint32_t float_bits(float x) {
-    uint32_t u;
-    std::memcpy(&u, &x, 4);
-    return u;
-}
-
-inline bool same_bits(Vec4 a, Vec4 b) {
-    for (int i = 0; i < 4; ++i) {
-        if (float_bits(a.lane(i)) != float_bits(b.lane(i))) return false;
-    }
-    return true;
-}
 
 // Lane 0 of the engine's functions on a broadcast value.
 inline float sin1(float x) {

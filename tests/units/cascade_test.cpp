@@ -1,12 +1,13 @@
 // Resonator-bank processing, feedback cascade and saturator, checked against
 // the same signal graphs built from double-precision sections.
 #include "engine/dsp/cascade.h"
+#include "engine/dsp/saturation.h"
 
 #include <cmath>
 #include <ostream>
 #include <vector>
 
-#include "tests/units/engine_mode.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {

@@ -5,6 +5,7 @@
 // changes, restarts, curves moved behind the walk's back, and fields or times
 // that the shortened logarithm must never see.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <cmath>
 #include <cstdint>
@@ -12,8 +13,8 @@
 #include <limits>
 #include <vector>
 
-#include "engine/dsp/envelope.h"
-#include "tests/units/engine_mode.h"
+#include "engine/dsp/curve.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {
@@ -152,6 +153,9 @@ struct Mix {
     int count;   // curves
     int moving;  // of which move all the time; the rest hold still
 };
+void PrintTo(const Mix& c, std::ostream* os) {
+    *os << c.moving << " of " << c.count << " curves moving";
+}
 
 class MovingCount : public CurvePaths, public ::testing::WithParamInterface<Mix> {};
 

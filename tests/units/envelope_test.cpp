@@ -1,22 +1,21 @@
 // Note cursor, per-note envelope, breakpoint curve, follower and rate reducer,
 // checked against closed forms computed in double precision.
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/adsr.h"
+#include "engine/dsp/curve.h"
+#include "engine/dsp/follower.h"
+#include "engine/dsp/note_cursor.h"
+#include "engine/dsp/rate_reducer.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <ostream>
 
 #include "engine/dsp/math.h"
-#include "tests/units/engine_mode.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {
-
-uint32_t float_bits(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
 
 // ----------------------------------------------------------------------------
 // Note cursor
@@ -158,6 +157,9 @@ CurveSegment sentinel() {
 struct Shape {
     float p, q;
 };
+void PrintTo(const Shape& c, std::ostream* os) {
+    *os << "p=" << c.p << " q=" << c.q;
+}
 
 class CurveShape : public EngineMode, public ::testing::WithParamInterface<Shape> {};
 

@@ -12,11 +12,13 @@
 
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/cascade.h"
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/adsr.h"
+#include "engine/dsp/curve.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/dsp/math.h"
 #include "engine/frame/engine.h"
 #include "engine/startup/score.h"
-#include "tests/units/engine_mode.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {
@@ -118,7 +120,7 @@ TEST_F(FastPaths, RememberedDesignsFollowEveryChangeOfTheirInputs) {
 float plain_adsr_step(const EnvShape& s, NoteState note, float level) {
     const float age = note.lane(2), since_off = note.lane(3);
     if (age < s.attack_s) {
-        Vec4 step = (Vec4(1.0f) - Vec4(level)) * Vec4(2.2675737e-05f);
+        Vec4 step = (Vec4(1.0f) - Vec4(level)) * Vec4(FRAME_SECONDS);
         return (Vec4(level) + step / (Vec4(s.attack_s) - Vec4(age))).lane0();
     }
     Vec4 b = Vec4::zero();

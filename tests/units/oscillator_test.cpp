@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/dsp/math.h"
-#include "tests/units/engine_mode.h"
+#include "tests/engine_mode.h"
 
 namespace lf::test {
 namespace {
@@ -184,11 +184,15 @@ TEST_P(UnisonBank, MatchesADetunedOscillatorModel) {
     std::vector<WavetablePhase> pool = start_phases(2 * u.oscillators);
     UnisonModel model;
     model.init(pool, 2 * u.oscillators);
-    const UnisonVoiceParams params{pool.data(), static_cast<uint32_t>(pool.size()),
-                                   cursors,     2,
-                                   &kHold,      nullptr,
-                                   t.v,         Vec4(-30.0f),
-                                   u.ratio,     static_cast<uint32_t>(u.oscillators)};
+    const UnisonVoiceParams params{.pool = pool.data(),
+                                   .cursors = cursors,
+                                   .slots = 2,
+                                   .envelope = &kHold,
+                                   .levels = nullptr,
+                                   .table = t.v,
+                                   .velocity_sensitivity_db = Vec4(-30.0f),
+                                   .detune_ratio = u.ratio,
+                                   .oscillators = static_cast<uint32_t>(u.oscillators)};
     // Velocity 0.5 at −30 dB sensitivity: 15 dB down.
     const double g1 = std::pow(10.0, -15.0 / 20.0);
     for (int frame = 0; frame < 200; ++frame) {
@@ -250,9 +254,15 @@ TEST_F(EngineMode, UnisonEqualsItsStepByStepDefinitionBitForBit) {
         // Partner lanes seeded apart, as in the chord voice's pools.
         for (WavetablePhase& e : pool_a) e = shuffle<0, 1, 1, 0>(e);
         pool_b = pool_a;
-        const UnisonVoiceParams pa{pool_a.data(), 3 * oscillators, a,   3,
-                                   &kHold,        nullptr,         t.v, Vec4(-20.0f),
-                                   1.002f,        oscillators};
+        const UnisonVoiceParams pa{.pool = pool_a.data(),
+                                   .cursors = a,
+                                   .slots = 3,
+                                   .envelope = &kHold,
+                                   .levels = nullptr,
+                                   .table = t.v,
+                                   .velocity_sensitivity_db = Vec4(-20.0f),
+                                   .detune_ratio = 1.002f,
+                                   .oscillators = oscillators};
         UnisonVoiceParams pb = pa;
         pb.pool = pool_b.data();
         pb.cursors = b;
@@ -283,7 +293,15 @@ TEST_F(EngineMode, UnisonFiledVelocityGainsMatchTheSteps) {
             const Vec4 sens = sensitivities[(i + round) % 4];
             EventCursor a = held_note(220.0f, velocity, 0.6f), b = a;
             std::vector<WavetablePhase> pool_a = start_phases(2), pool_b = pool_a;
-            UnisonVoiceParams pa{pool_a.data(), 2, &a, 1, &kHold, nullptr, t.v, sens, 1.003f, 2};
+            UnisonVoiceParams pa{.pool = pool_a.data(),
+                                 .cursors = &a,
+                                 .slots = 1,
+                                 .envelope = &kHold,
+                                 .levels = nullptr,
+                                 .table = t.v,
+                                 .velocity_sensitivity_db = sens,
+                                 .detune_ratio = 1.003f,
+                                 .oscillators = 2};
             UnisonVoiceParams pb = pa;
             pb.pool = pool_b.data();
             pb.cursors = &b;
@@ -303,8 +321,15 @@ TEST_F(EngineMode, UnisonSingleOscillatorWithoutDetuneIsCentred) {
     EventCursor cursor = held_note(440.0f, 1.0f, 1.0f);
     std::vector<WavetablePhase> pool = start_phases(1);
     pool[0] = Vec4::set(12.0f, 12.0f, 12.0f, 12.0f);
-    const UnisonVoiceParams params{pool.data(), 1,   &cursor,      1,    &kHold,
-                                   nullptr,     t.v, Vec4(-30.0f), 1.0f, 1};
+    const UnisonVoiceParams params{.pool = pool.data(),
+                                   .cursors = &cursor,
+                                   .slots = 1,
+                                   .envelope = &kHold,
+                                   .levels = nullptr,
+                                   .table = t.v,
+                                   .velocity_sensitivity_db = Vec4(-30.0f),
+                                   .detune_ratio = 1.0f,
+                                   .oscillators = 1};
     for (int frame = 1; frame <= 50; ++frame) {
         Vec4 y = unison_voice_process(params);
         double p = std::fmod(12.0 + frame * 440.0 * 256.0 / 44100.0, 256.0);
@@ -324,8 +349,15 @@ TEST_F(EngineMode, UnisonSilentSlotsAdvanceButLeaveThePoolToSoundingOnes) {
     const std::vector<WavetablePhase> untouched = pool;
     UnisonModel model;
     model.init(pool, 4);
-    const UnisonVoiceParams params{pool.data(), 4,   cursors,      2,      &kHold,
-                                   levels,      t.v, Vec4(-30.0f), 1.002f, 2};
+    const UnisonVoiceParams params{.pool = pool.data(),
+                                   .cursors = cursors,
+                                   .slots = 2,
+                                   .envelope = &kHold,
+                                   .levels = levels,
+                                   .table = t.v,
+                                   .velocity_sensitivity_db = Vec4(-30.0f),
+                                   .detune_ratio = 1.002f,
+                                   .oscillators = 2};
     for (int frame = 0; frame < 20; ++frame) {
         Vec4 y = unison_voice_process(params);
         double out[2] = {0.0, 0.0};

@@ -77,10 +77,6 @@ void VoiceTest::reset_engine_state() {
     zero(noise_sweep_state);
 }
 
-float frame_time(uint32_t frame) {
-    return (Vec4(static_cast<float>(frame)) * Vec4(2.2675737e-5f)).lane0();
-}
-
 NoteList::NoteList(std::initializer_list<NoteEvent> notes) {
     events.push_back({0.0f, 0.0f, -16384.0f, -16384.0f});
     events.insert(events.end(), notes.begin(), notes.end());

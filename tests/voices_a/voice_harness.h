@@ -10,15 +10,16 @@
 #include <initializer_list>
 #include <vector>
 
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/dsp/math.h"
+#include "tests/engine_mode.h"
 
 namespace voices_a {
 
 using VoiceFn = lf::Vec4 (*)();
 
 // Song time of frame i, computed as render_frame does (engine mode).
-float frame_time(uint32_t frame);
+using lf::test::frame_time;
 
 // A note list between the leading sentinel {0, 0, −16384, −16384} and the
 // trailing one {1, 0, 16384, 16384}.

@@ -4,10 +4,11 @@
 // taken from curve 20.
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <vector>
 
 #include "engine/dsp/math.h"
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/voices/bass_state.h"
 #include "engine/voices/voices.h"
@@ -122,6 +123,9 @@ struct BypassCase {
     int curve;
     float mix;
 };
+void PrintTo(const BypassCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BassBypass : public BassVoice, public ::testing::WithParamInterface<BypassCase> {};
 

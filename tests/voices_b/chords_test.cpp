@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/voices/chords_state.h"
 #include "engine/voices/voices.h"
@@ -25,7 +25,7 @@ class ChordVoice : public VoiceTest {
             float start = k == 0 ? track1_on : on;
             lists_.push_back(NoteList{{TONE_HZ[k], 1.0f, start, off}});
         }
-        for (int k = 0; k < 6; ++k) attach(TRACK_CHORD_FIRST + k, lists_[k]);
+        for (int k = 0; k < 6; ++k) attach(TRACK_CHORD1 + k, lists_[k]);
     }
     // Every object the voice advances.
     void watch(Snapshot& s) {
@@ -48,7 +48,7 @@ TEST_F(ChordVoice, GatedByTrackOneAloneBeforeItsFirstNote) {
     }
     EXPECT_TRUE(before.unchanged());
     for (int k = 1; k < 6; ++k)
-        EXPECT_EQ(note_cursors[TRACK_CHORD_FIRST + k].state.lane(0), TONE_HZ[k]) << k;
+        EXPECT_EQ(note_cursors[TRACK_CHORD1 + k].state.lane(0), TONE_HZ[k]) << k;
 }
 
 TEST_F(ChordVoice, RunsUntilFiveSecondsAfterReleaseThenFreezes) {
@@ -61,10 +61,10 @@ TEST_F(ChordVoice, RunsUntilFiveSecondsAfterReleaseThenFreezes) {
     Snapshot open;
     watch(open);
     advance(6.0f);
-    ASSERT_EQ(note_cursors[TRACK_CHORD_FIRST].state.lane(3), 5.0f);
+    ASSERT_EQ(note_cursors[TRACK_CHORD1].state.lane(3), 5.0f);
     voice_track1();
     EXPECT_FALSE(open.unchanged());
-    EXPECT_EQ(note_cursors[TRACK_CHORD_FIRST].state.lane(0), 2.0f * TONE_HZ[0]);
+    EXPECT_EQ(note_cursors[TRACK_CHORD1].state.lane(0), 2.0f * TONE_HZ[0]);
 
     // From the next instant on: silent, nothing advances, no octave rewrite.
     Snapshot closed;
@@ -72,7 +72,7 @@ TEST_F(ChordVoice, RunsUntilFiveSecondsAfterReleaseThenFreezes) {
     for (float t : {std::nextafter(6.0f, 7.0f), 6.5f, 9.0f}) {
         advance(t);
         EXPECT_TRUE(is_zero(voice_track1())) << t;
-        EXPECT_EQ(note_cursors[TRACK_CHORD_FIRST].state.lane(0), TONE_HZ[0]);
+        EXPECT_EQ(note_cursors[TRACK_CHORD1].state.lane(0), TONE_HZ[0]);
     }
     EXPECT_TRUE(closed.unchanged());
 }
@@ -83,7 +83,7 @@ TEST_F(ChordVoice, DoublesTheFrequencyLaneOfAllSixTracks) {
     advance(t);
     voice_track1();
     for (int k = 0; k < 6; ++k) {
-        Vec4 s = note_cursors[TRACK_CHORD_FIRST + k].state;
+        Vec4 s = note_cursors[TRACK_CHORD1 + k].state;
         EXPECT_EQ(s.lane(0), 2.0f * TONE_HZ[k]) << k;
         EXPECT_EQ(s.lane(1), 1.0f) << k;
         EXPECT_EQ(s.lane(2), t - 0.25f) << k;
@@ -100,7 +100,7 @@ TEST_F(ChordVoice, BothLayersStepTheSameLevels) {
     // Two attack steps from 0 with rate (1/44100)/0.001 each: 1 − (1 − r)².
     const double r = 1.0 / 44.1;
     for (int k = 0; k < 6; ++k)
-        EXPECT_NEAR(note_cursors[TRACK_CHORD_FIRST + k].level, 1.0 - (1.0 - r) * (1.0 - r), 1e-5);
+        EXPECT_NEAR(note_cursors[TRACK_CHORD1 + k].level, 1.0 - (1.0 - r) * (1.0 - r), 1e-5);
 
     int n = 1;
     for (; frame_time(n) < release; ++n) {
@@ -108,7 +108,7 @@ TEST_F(ChordVoice, BothLayersStepTheSameLevels) {
         voice_track1();
     }
     float at_release[6];
-    for (int k = 0; k < 6; ++k) at_release[k] = note_cursors[TRACK_CHORD_FIRST + k].level;
+    for (int k = 0; k < 6; ++k) at_release[k] = note_cursors[TRACK_CHORD1 + k].level;
     // 60 dB per release time per step: 60 dB in 0.0056 s with two steps a frame.
     const int frames = 247;
     for (int m = 1; m <= frames; ++m) {
@@ -117,7 +117,7 @@ TEST_F(ChordVoice, BothLayersStepTheSameLevels) {
     }
     const double expected = std::pow(1000.0, -frames / (0.0112 * 44100.0 / 2.0));
     for (int k = 0; k < 6; ++k) {
-        double ratio = note_cursors[TRACK_CHORD_FIRST + k].level / at_release[k];
+        double ratio = note_cursors[TRACK_CHORD1 + k].level / at_release[k];
         EXPECT_NEAR(ratio / expected, 1.0, 0.01) << k;
     }
 }

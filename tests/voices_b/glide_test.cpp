@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/frame/arrangement.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "engine/voices/glide_state.h"
 #include "engine/voices/voices.h"

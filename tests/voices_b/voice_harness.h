@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "engine/dsp/cascade.h"
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/note_cursor.h"
+#include "engine/dsp/math.h"
 #include "engine/dsp/reverb.h"
 #include "engine/dsp/shifter.h"
 #include "engine/dsp/vec4.h"
+#include "tests/engine_mode.h"
 
 namespace lf::voices_test {
 
@@ -84,10 +86,7 @@ class VoiceTest : public ::testing::Test {
     std::vector<int> tracks_;
 };
 
-// Time of frame n, the way the song clock forms it: n·(1/44100).
-inline float frame_time(int n) {
-    return (Vec4(static_cast<float>(n)) * Vec4(2.2675737e-05f)).lane0();
-}
+using test::frame_time;
 
 // Fill a unit's memories with finite nonsense, so that any leak of the unit
 // into a voice's output shows. Counts and indices stay as they are.

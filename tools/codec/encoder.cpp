@@ -201,10 +201,6 @@ std::vector<uint8_t> sample_block_types(int sample) {
     return types;
 }
 
-uint32_t decoded_length(const std::vector<uint8_t>& types) {
-    return static_cast<uint32_t>(types.size() + 2) * 1024;
-}
-
 uint32_t packed_size(const std::vector<uint8_t>& types) {
     uint32_t shorts = static_cast<uint32_t>(std::count(types.begin(), types.end(), 1));
     uint32_t blocks = static_cast<uint32_t>(types.size());

@@ -34,8 +34,7 @@ struct EncodeStats {
 
 // The block types of codec sample 1..7, in time order.
 std::vector<uint8_t> sample_block_types(int sample);
-// Decoded length (B + 2) * 1024 and packed size of a block-type sequence.
-uint32_t decoded_length(const std::vector<uint8_t>& types);
+// Packed size of a block-type sequence.
 uint32_t packed_size(const std::vector<uint8_t>& types);
 
 // The longest signal the block types carry: up to the middle of the last

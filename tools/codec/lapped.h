@@ -9,7 +9,9 @@
 // cancellation exact for them (biorthogonal where the long-to-short window's
 // falling edge, one minus a short rising edge, is not power-complementary),
 // then runs a fast forward transform (fold to a type-IV cosine transform, done
-// with a half-length complex FFT).
+// with a half-length complex FFT). It is ours rather than a library's FFT:
+// the packed samples are compared byte for byte with the checked-in ones, and
+// another transform would round differently and move coefficient bytes.
 //
 // Times here are positions in the decoded sample: window starts may be
 // negative (the decoder drops its first 1024 output samples).

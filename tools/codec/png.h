@@ -1,10 +1,7 @@
-// A small PNG writer (8-bit palette images) with its own deflate: LZ77 over a
-// hash of three bytes, coded with the fixed Huffman tables. Enough for the
-// report's spectrograms without a library.
+// Palette PNG images for the codec report's spectrograms, written by libpng.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace codec {
@@ -13,11 +10,8 @@ struct Rgb {
     uint8_t r, g, b;
 };
 
-// Pixels are palette indices, row by row from the top.
+// Pixels are palette indices, row by row from the top; at most 256 colours.
 std::vector<uint8_t> png_bytes(int width, int height, const std::vector<uint8_t>& pixels,
                                const std::vector<Rgb>& palette);
-
-// The deflate stream of `data` (raw, without the zlib header), exposed for tests.
-std::vector<uint8_t> deflate_fixed(const std::vector<uint8_t>& data);
 
 }  // namespace codec

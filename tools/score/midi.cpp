@@ -1,7 +1,10 @@
 // Standard MIDI File export, so the composition opens in a sequencer or a
 // notation program. One quarter note is one beat of 64 ticks, so MIDI ticks are
 // the score's ticks; the tempo is 180 (333333 us per quarter). Breakpoints
-// before the track's start are shown at its start.
+// before the track's start are shown at its start. Written by hand rather than
+// with a MIDI library: the format-1 file needs only meta and note events, and
+// a test compares its bytes with the checked-in file, so every byte must stay
+// ours (a library's event order or running status would change them).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -12,13 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "engine/data/packed_layout.h"
+#include "engine/frame/arrangement.h"
+
 namespace score {
 
-constexpr int TRACK_COUNT = 24;
-constexpr int CURVE_COUNT = 37;
-constexpr int TICKS_PER_SECOND = 192;
-constexpr int TICKS_PER_BEAT = 64;
-constexpr int TICKS_PER_BAR = 256;
+constexpr int TRACK_COUNT = lf::NOTE_LIST_COUNT;
+using lf::CURVE_COUNT;
+using lf::TICKS_PER_BAR;
+using lf::TICKS_PER_BEAT;
+using lf::TICKS_PER_SECOND;
 constexpr int UNITS_PER_ONE = 128;  // curve values and shapes are stored in 1/128
 
 // Where a note, breakpoint or block came from.
@@ -96,9 +99,6 @@ std::vector<uint8_t> score_midi(const Score& score);
 // when the file cannot be written.
 bool write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// Zigzag coding of a signed delta: 0, -1, 1, -2, 2 ... -> 0, 1, 2, 3, 4 ...
-inline uint32_t zigzag_encode(int32_t v) {
-    return (static_cast<uint32_t>(v) << 1) ^ static_cast<uint32_t>(v >> 31);
-}
+using lf::zigzag_encode;
 
 }  // namespace score

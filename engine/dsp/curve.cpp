@@ -1,95 +1,19 @@
-// Time-driven control signals.
-//
-// Nothing here keeps a clock of its own: every unit is handed the song time
-// (or a note state derived from it) and moves forward to it. The cursor and the
-// curve walk their sorted arrays until the next entry lies in the future; the
-// sentinel at each array's end stops the walk without a bounds test.
+// Nothing here keeps a clock of its own: a curve is handed the song time and
+// steps through its sorted segments until the next one lies in the future;
+// the sentinel at the array's end stops the walk without a bounds test.
 //
 // All arithmetic runs in Vec4 lanes, even where one lane would do, so that the
 // literals stay opaque to the optimiser and every operation rounds at run time
 // in the engine's mode.
-#include "engine/dsp/envelope.h"
+#include "engine/dsp/curve.h"
 
 #include <bit>
 #include <cmath>
 #include <limits>
 
-#include "engine/dsp/filed.h"
 #include "engine/dsp/math.h"
 
 namespace lf {
-
-void event_cursor_advance(EventCursor& cursor, float t) {
-    // An event becomes current on the very frame its on time is reached.
-    while (t >= cursor.event[1].on) ++cursor.event;
-    const NoteEvent& e = *cursor.event;
-    // (frequency, velocity, on, off) → (frequency, velocity, t − on, t − off)
-    Vec4 fields = Vec4::set(e.frequency, e.velocity, e.on, e.off);
-    Vec4 since = Vec4(t) - fields;
-    cursor.state = shuffle2<0, 1, 2, 3>(fields, since);
-    cursor.velocity = e.velocity;
-}
-
-namespace {
-
-// A decay or release multiplies the level by the same ratio, 2^b, on every
-// frame, and b depends on the shape alone: filed by shape, the division and
-// the exponential run once per shape instead of once per note and frame.
-FiledValues<16> decay_ratios;
-FiledValues<16> release_ratios;
-
-}  // namespace
-
-void adsr_step(const EnvShape& shape, NoteState note, float& level) {
-    const float age = note.lane(2);
-    const float since_off = note.lane(3);
-    Vec4 l(level);
-    if (age < shape.attack_s) {
-        // L + ((1 − L)·(1/44100)) / (attack − age): the remaining distance to 1
-        // spread evenly over the frames left in the attack, so the ramp is a
-        // straight line to 1 from wherever a retrigger finds the level.
-        Vec4 step = (Vec4(1.0f) - l) * Vec4(2.2675737e-05f);
-        l = l + step / (Vec4(shape.attack_s) - broadcast<2>(note));
-    } else {
-        // A constant ratio per frame: b octaves of amplitude. Where b is at
-        // most 0 (or −∞), 2^b is a finite number >= +0, and a level of ±0
-        // times it is the same zero: released and decayed notes, which sit at
-        // exactly 0 once their level has fallen below the smallest float,
-        // return early with their level as it is. (A positive release time,
-        // or a positive decay time with a finite, falling decay, keeps b there.)
-        if (since_off >= 0.0f) {
-            if (level == 0.0f && shape.release_s > 0.0f) return;
-            // −log2(1000)/44100/release: −60 dB over the release time.
-            const float ratio = release_ratios.get(std::bit_cast<uint32_t>(shape.release_s), [&] {
-                return fast_exp2(Vec4(-0.0002259815f) / Vec4(shape.release_s)).lane0();
-            });
-            level = (l * Vec4(ratio)).lane0();
-            return;
-        }
-        if (age < shape.decay_s) {
-            if (level == 0.0f && shape.decay_s > 0.0f && shape.decay_db <= 0.0f &&
-                shape.decay_db >= -std::numeric_limits<float>::max()) {
-                return;
-            }
-            // decay_dB·log2(10)/20/44100/decay time.
-            const float ratio = decay_ratios.get(filed_key(shape.decay_db, shape.decay_s), [&] {
-                return fast_exp2(Vec4(shape.decay_db) * Vec4(3.7663583e-06f) / Vec4(shape.decay_s))
-                    .lane0();
-            });
-            level = (l * Vec4(ratio)).lane0();
-            return;
-        }
-        // Sustain multiplies by fast_exp2(0), which is exactly 1: a level
-        // that is zero or a finite normal number stays as it is.
-        const float size = std::abs(level);
-        if (size == 0.0f || (size >= std::numeric_limits<float>::min() &&
-                             size <= std::numeric_limits<float>::max())) {
-            return;
-        }
-        l = l * fast_exp2(Vec4::zero());
-    }
-    level = l.lane0();
-}
 
 namespace {
 
@@ -307,29 +231,6 @@ void curve_walk_eval(CurveWalk& walk, Vec4 t) {
         curve_walk_plan(walk, t0);
         curve_walk_write(walk, t);
     }
-}
-
-Vec4 env_follow(Vec4& state, Vec4 x) {
-    // state + (|x| − state)·0.0002
-    state = fma(abs(x) - state, Vec4(0.0002f), state);
-    return state;
-}
-
-Vec4 rate_reduce_process(RateReducer& reducer, Vec4 x, float rate_hz) {
-    reducer.sum = reducer.sum + x;
-    Vec4 count = Vec4(reducer.count) + Vec4(1.0f);
-    // phase + rate·(1/44100)
-    Vec4 phase = fma(Vec4(rate_hz), Vec4(2.2675737e-05f), Vec4(reducer.phase));
-    if (phase.lane0() >= 1.0f) {
-        // One period is over: hold the mean of the frames it gathered.
-        phase = phase - Vec4(1.0f);
-        reducer.held = reducer.sum / count;
-        reducer.sum = Vec4::zero();
-        count = Vec4::zero();
-    }
-    reducer.count = count.lane0();
-    reducer.phase = phase.lane0();
-    return reducer.held;
 }
 
 }  // namespace lf

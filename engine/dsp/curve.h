@@ -1,47 +1,11 @@
-// Time-driven control: the note cursor that catches up with the song time,
-// the per-note envelope, the curved breakpoint envelope of the automation,
-// the envelope follower and the block-averaging rate reducer.
+// The automation curves: breakpoint segments with curved shapes, evaluated
+// one curve at a time or as a walk of many curves in eight-lane groups.
 #pragma once
-
-#include <cstdint>
 
 #include "engine/dsp/vec4.h"
 #include "engine/dsp/vec8.h"
 
 namespace lf {
-
-// One note of a time-sorted track; times in seconds.
-struct NoteEvent {
-    float frequency;
-    float velocity;
-    float on;
-    float off;
-};
-
-// (frequency, velocity, t − on, t − off) of the current event: lane 2 is the
-// note's age, lane 3 is negative while the note is held.
-using NoteState = Vec4;
-
-struct EventCursor {
-    float velocity;          // copy of the current event's velocity
-    const NoteEvent* event;  // current event
-    float level;             // envelope level slot for the units that want one
-    NoteState state;
-};
-
-// Steps to every event whose on time t has reached (equality included) and
-// rewrites the note state.
-void event_cursor_advance(EventCursor& cursor, float t);
-
-struct EnvShape {
-    float attack_s;
-    float decay_s;    // counted from the note's start
-    float decay_db;   // level change per decay time (negative to fall)
-    float release_s;  // time to fall by 60 dB
-};
-
-// Moves one envelope level on by one frame.
-void adsr_step(const EnvShape& shape, NoteState note, float& level);
 
 // One segment of a breakpoint curve, all lanes equal.
 struct CurveSegment {
@@ -118,18 +82,5 @@ struct CurveWalk {
 // - between plans nothing is stepped, sorted or gathered again.
 // The segments' fields must not change under a walk.
 void curve_walk_eval(CurveWalk& walk, Vec4 t);
-
-// state += (|x| − state)·0.0002; returns the new state. Time constant 5000 frames.
-Vec4 env_follow(Vec4& state, Vec4 x);
-
-struct RateReducer {
-    Vec4 sum;
-    float count;
-    float phase;
-    Vec4 held;
-};
-
-// Holds the mean of the input over each period of 1/rate_hz seconds.
-Vec4 rate_reduce_process(RateReducer& reducer, Vec4 x, float rate_hz);
 
 }  // namespace lf
