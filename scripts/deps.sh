@@ -3,7 +3,9 @@
 # As root it runs apt-get itself; otherwise it prints the exact command and stops.
 set -euo pipefail
 
-packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev)
+# clang and its runtime libraries build the fuzzers (libFuzzer, -fsanitize=fuzzer).
+packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev
+          clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
