@@ -69,8 +69,9 @@ bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 // What the engine can take (docs/bundle/README.md lists every check):
-// a running band gain of at most 216 (2^115 in amplitude; with the widest band
-// and the whole transform summed the decoded sample stays below 2^128), note
+// a running band gain of at most 216 (2^115 in amplitude; a band's values are
+// at most A w, the transform's weights 2/H, so two overlapping long windows
+// stay below 2^123.4, inside the float range), note
 // numbers and velocities 0..127, starts in the track and non-decreasing,
 // durations 0..TRACK_TICKS, breakpoint times non-decreasing after the first
 // and within a track's length of the start, shapes within -1..1 (k = 128/128)
