@@ -96,6 +96,19 @@ TEST(InputsAreRegularFiles, TheExpansionStopsAtItsLimit) {
     EXPECT_NE(problems[0].message.find("more than 10000000 statements"), std::string::npos);
 }
 
+TEST(InputsAreRegularFiles, RepeatsNestSixteenDeepAtMost) {
+    Scratch dir;
+    std::string text = "track pluck\n";
+    for (int k = 0; k < 17; ++k) text += "repeat 1 every 1t\n";
+    text += "note 21:1 63 1/4\n";
+    for (int k = 0; k < 18; ++k) text += "end\n";
+    write_text(dir / "a.score", text);
+    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].at.line, 18);
+    EXPECT_EQ(problems[0].message, "repeats nest deeper than 16");
+}
+
 TEST(InputsAreRegularFiles, ATabInAHitsRowIsShown) {
     Scratch dir;
     write_text(dir / "a.score", "track kick\nlevels X=64\nhits 1:1 36 \"X.\tX\"\nend\n");

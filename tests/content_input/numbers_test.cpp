@@ -82,6 +82,19 @@ TEST(NumbersAreRangeCheckedInPlays, TransposeAndCountsAreBounded) {
     EXPECT_TRUE(r.score.tracks[7].notes.empty());
 }
 
+// A sum of many large terms: each is bounded, and the sum stops growing once
+// it is out of range (the sanitizer build stops on a signed overflow).
+TEST(NumbersAreRangeCheckedInSums, ALongDurationSumCannotOverflow) {
+    Scratch dir;
+    std::string sum = "-999999999999";
+    for (int k = 0; k < 40000; ++k) sum += "+-999999999999";
+    Read r = read_score(dir, "track pluck\nnote 21:1 63 " + sum + "\nend\n");
+    ASSERT_EQ(r.problems.size(), 1u);
+    EXPECT_EQ(r.problems[0].at.line, 2);
+    EXPECT_NE(r.problems[0].message.find("the duration in ticks -"), std::string::npos);
+    EXPECT_NE(r.problems[0].message.find("is out of the range 0..16777216"), std::string::npos);
+}
+
 TEST(NumbersAreRangeCheckedInCurves, ABreakpointFarAwayIsRefused) {
     Scratch dir;
     // at 16777276:1 landed on bar 60 before.

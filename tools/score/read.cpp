@@ -179,8 +179,12 @@ constexpr int64_t MAX_FRACTION = 1000000;
 constexpr uint64_t MAX_EVENTS = 1000000;
 constexpr uint64_t MAX_STATEMENTS = 10000000;
 
-// A score file or an included one.
+// A score file or an included one, and all of them together.
 constexpr uint64_t MAX_SCORE_FILE = 4 * lf::files::MiB;
+constexpr uint64_t MAX_SCORE_TOTAL = 16 * lf::files::MiB;
+// Repeats inside repeats: deeper nesting is refused (it would only deepen the
+// reader's recursion; the score nests two at most).
+constexpr int MAX_REPEAT_DEPTH = 16;
 // Includes deeper than this are refused.
 constexpr int MAX_INCLUDE_DEPTH = 8;
 
@@ -205,7 +209,7 @@ int64_t parse_duration(const std::string& w) {
         } else {
             total += exact_ticks(parse_decimal(term, "duration"), TICKS_PER_BAR, w);
         }
-        if (total > MAX_TICKS) break;
+        if (total > MAX_TICKS || total < -MAX_TICKS) break;  // refused below; no sum grows on
         if (plus == std::string::npos) break;
         start = plus + 1;
     }
@@ -322,6 +326,12 @@ class Reader {
             problems_.push_back({from, error});
             return;
         }
+        total_bytes_ += all.size();
+        if (total_bytes_ > MAX_SCORE_TOTAL) {
+            problems_.push_back({from, path + ": the score's files together exceed " +
+                                           lf::files::size_text(MAX_SCORE_TOTAL)});
+            return;
+        }
         read_files_.push_back(path);
         open_files_.push_back({st.st_dev, st.st_ino});
         open_names_.push_back(path);
@@ -372,7 +382,8 @@ class Reader {
     std::map<std::string, std::vector<int>> chords_;  // -1: that voice rests
     std::vector<std::pair<dev_t, ino_t>> open_files_;  // the chain of includes being read
     std::vector<std::string> open_names_;
-    uint64_t expanded_events_ = 0, expanded_statements_ = 0;
+    uint64_t expanded_events_ = 0, expanded_statements_ = 0, total_bytes_ = 0;
+    int repeat_depth_ = 0;
 
     // Repeats and plays multiply: the expansion is counted as it happens and
     // stops at the first statement that goes over a limit.
@@ -571,6 +582,14 @@ class Reader {
         if (w.size() != 4 || w[2] != "every") throw Bad{"write: repeat COUNT every DURATION"};
         int64_t count = parse_integer(w[1], "repeat count", 1, 10000);
         int64_t every = parse_duration(w[3]);
+        if (repeat_depth_ >= MAX_REPEAT_DEPTH) {
+            throw Bad{"repeats nest deeper than " + std::to_string(MAX_REPEAT_DEPTH)};
+        }
+        struct Nesting {
+            int& depth;
+            explicit Nesting(int& d) : depth(++d) {}
+            ~Nesting() { --depth; }
+        } nesting(repeat_depth_);
         for (int64_t k = 0; k < count; ++k) {
             count_expansion(line, 0, 1);  // a repeat of nothing is work too
             body(from, to, offset + k * every, voice, out, points);

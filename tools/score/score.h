@@ -76,9 +76,10 @@ std::string format_problem(const Problem& p);
 
 // Reads the score whose main file is `path` (following its `include`s).
 // Problems of spelling and grammar are appended to `problems`; the score holds
-// whatever could be read. Every file must be a regular file of at most 4 MiB;
-// the expansion of repeats and plays stops at a million notes and breakpoints
-// or ten million statements run. `files_read`, if given, receives the names
+// whatever could be read. Every file must be a regular file of at most 4 MiB
+// (16 MiB all together); repeats nest at most 16 deep; the expansion of
+// repeats and plays stops at a million notes and breakpoints or ten million
+// statements run. `files_read`, if given, receives the names
 // of every file read, the main one first.
 Score score_read(const std::string& path, std::vector<Problem>& problems,
                  std::vector<std::string>* files_read = nullptr);
