@@ -8,7 +8,12 @@ ifneq ($(CI),)
 CMAKE_ARGS += -DLUMENFROST_WERROR=ON
 endif
 
-.PHONY: all deps configure build render test test-portable test-aarch64 bench clean
+# The sanitizer and fuzzing builds live in folders of their own.
+SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD     ?= build-fuzz
+FUZZ_SECONDS   ?= 60
+
+.PHONY: all deps configure build render test test-portable test-aarch64 test-sanitize fuzz bench clean
 
 all: build
 
@@ -52,8 +57,26 @@ test-aarch64: configure
 	       -P tests/track/same_hash.cmake
 	@echo "aarch64: the first 10 s are the intel build's bits"
 
+# The suite with AddressSanitizer and UBSan, every report fatal. The tests that
+# render the whole track are left to `make test`: instrumented they would take
+# most of an hour. Warnings are the Release build's business (there they are
+# errors in CI): GCC's object-size warnings misfire on the instrumented code.
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DLUMENFROST_SANITIZE=ON -DCMAKE_CXX_FLAGS=-fno-sanitize-recover=all >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS) -LE 'whole-track|long'
+
+# Each reader's fuzzer for FUZZ_SECONDS with a fixed seed, starting from a
+# corpus made of content/ and the regression cases of tests/fuzz/regressions.
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_CXX_COMPILER=clang++ -DLUMENFROST_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_score fuzz_bundle fuzz_recipe
+	@./scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	@rm -rf $(BUILD) $(AARCH64_BUILD)
+	@rm -rf $(BUILD) $(AARCH64_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

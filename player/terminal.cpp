@@ -1,5 +1,6 @@
 #include "player/terminal.h"
 
+#include <errno.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,9 +14,41 @@ constexpr unsigned char ESC = 0x1b;
 termios saved_modes;
 volatile sig_atomic_t modes_saved = 0;
 
+termios raw_modes;
+volatile sig_atomic_t raw_taken = 0;
+
 extern "C" void on_exit_signal(int) {
     restore_terminal();
     _exit(0);
+}
+
+// Ctrl-Z: the shell gets its terminal back as it lent it, then the process
+// stops as it would have without a handler.
+extern "C" void on_stop_signal(int) {
+    const int saved_errno = errno;
+    restore_terminal();
+    signal(SIGTSTP, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    raise(SIGTSTP);
+    // The stop is delivered when the mask is lifted; the process continues here.
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    struct sigaction again {};
+    again.sa_handler = on_stop_signal;
+    sigfillset(&again.sa_mask);
+    sigaction(SIGTSTP, &again, nullptr);
+    errno = saved_errno;
+}
+
+// Back in the foreground after a stop: keys without echo again. In the
+// background the terminal stays the shell's.
+extern "C" void on_continue_signal(int) {
+    const int saved_errno = errno;
+    if (raw_taken && tcgetpgrp(STDIN_FILENO) == getpgrp()) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &raw_modes);
+    }
+    errno = saved_errno;
 }
 
 }  // namespace
@@ -24,8 +57,12 @@ void install_exit_signals() {
     struct sigaction action {};
     action.sa_handler = on_exit_signal;
     sigfillset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(number, &action, nullptr);
+    action.sa_handler = on_stop_signal;
+    sigaction(SIGTSTP, &action, nullptr);
+    action.sa_handler = on_continue_signal;
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGCONT, &action, nullptr);
 }
 
 void restore_terminal() {
@@ -42,7 +79,9 @@ void TerminalKey::take_terminal() {
     // Reads return at once with whatever is there, possibly nothing.
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
+    raw_modes = raw;
     active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+    raw_taken = active_ ? 1 : 0;
 }
 
 bool holds_esc_key(const unsigned char* bytes, long count) {

@@ -5,7 +5,9 @@
 #   deps.sh aarch64    the cross compiler and emulator of `make test-aarch64`
 set -euo pipefail
 
-packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev libpng-dev)
+# clang and its runtime libraries build the fuzzers (libFuzzer, -fsanitize=fuzzer).
+packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev libpng-dev
+          clang libclang-rt-14-dev)
 if [ "${1:-}" = aarch64 ]; then
     packages=(g++-aarch64-linux-gnu qemu-user)
 fi

@@ -1,8 +1,10 @@
 #include "engine/data/bundle.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+
+#include "engine/data/files.h"
+#include "tools/score/arrangement.h"
 
 namespace lf::bundle {
 
@@ -64,38 +66,88 @@ struct Reader {
     }
 };
 
-void check_note_times(const NoteList& list, const std::string& where, Findings& findings) {
-    const std::vector<int32_t> starts = note_start_ticks(list);
-    const std::vector<int32_t> ends = note_end_ticks(list);
-    for (size_t i = 0; i < starts.size(); ++i) {
-        if (i > 0 && starts[i] < starts[i - 1]) {
-            findings.warnings.push_back(format("%s: note %zu starts at tick %d, before note %zu",
-                                               where.c_str(), i, starts[i], i - 1));
-            break;
+// The running sums of a note list in 64 bits, so that a corrupted stream
+// shows as a value out of range rather than wrapping into a plausible one.
+void check_notes(const NoteList& list, const std::string& where, Findings& findings) {
+    int64_t note = 0, velocity = 0, start = 0, duration = 0;
+    for (size_t i = 0; i < list.notes.size(); ++i) {
+        const int64_t previous_start = start;
+        note += zigzag_decode(list.notes[i]);
+        velocity += zigzag_decode(list.velocities[i]);
+        start += zigzag_decode(list.starts[i]);
+        duration += zigzag_decode(list.durations[i]);
+        const char* fault = nullptr;
+        int64_t value = 0;
+        if (note < 0 || note > MAX_NOTE) {
+            fault = "has note number %lld, outside 0..127", value = note;
+        } else if (velocity < 0 || velocity > MAX_VELOCITY) {
+            fault = "has velocity %lld, outside 0..127", value = velocity;
+        } else if (start < 0 || start > TRACK_TICKS) {
+            fault = "starts at tick %lld, outside the track (0..26528)", value = start;
+        } else if (i > 0 && start < previous_start) {
+            fault = "starts at tick %lld, before the note ahead of it", value = start;
+        } else if (duration < 0 || duration > TRACK_TICKS) {
+            fault = "lasts %lld ticks, outside 0..26528", value = duration;
         }
-    }
-    for (size_t i = 0; i < starts.size(); ++i) {
-        if (starts[i] < 0 || starts[i] > TRACK_TICKS) {
-            findings.warnings.push_back(format("%s: note %zu starts at tick %d, outside the track",
-                                               where.c_str(), i, starts[i]));
-            break;
-        }
-        if (ends[i] < starts[i]) {
-            findings.warnings.push_back(format("%s: note %zu ends at tick %d, before its start",
-                                               where.c_str(), i, ends[i]));
-            break;
+        if (fault) {
+            findings.errors.push_back(format(("%s: note %zu " + std::string(fault)).c_str(),
+                                             where.c_str(), i, static_cast<long long>(value)));
+            return;
         }
     }
 }
 
-void check_curve_times(const Curve& curve, const std::string& where, Findings& findings) {
-    for (size_t i = 1; i < curve.times.size(); ++i) {
-        if (curve.times[i] < 0) {
-            findings.warnings.push_back(
-                format("%s: breakpoint %zu is %d ticks before the one "
-                       "ahead of it",
-                       where.c_str(), i, -curve.times[i]));
-            break;
+// Times in 64 bits, values and shapes against what the engine reads.
+void check_curve(int c, const Curve& curve, const std::string& where, Findings& findings) {
+    const score::CurveRow& row = score::CURVE_ROWS[c];
+    const int64_t low = std::min<int64_t>(score::value_to_units(row.value_low), 0);
+    const int64_t high = std::max<int64_t>(score::value_to_units(row.value_high), 128);
+    int64_t time = 0;
+    for (size_t i = 0; i < curve.times.size(); ++i) {
+        time += curve.times[i];
+        if (i > 0 && curve.times[i] < 0) {
+            findings.errors.push_back(format("%s: breakpoint %zu is %d ticks before the one ahead of it",
+                                             where.c_str(), i, -curve.times[i]));
+            return;
+        }
+        if (time < -TRACK_TICKS || time > TRACK_TICKS) {
+            findings.errors.push_back(format("%s: breakpoint %zu at tick %lld, outside -26528..26528",
+                                             where.c_str(), i, static_cast<long long>(time)));
+            return;
+        }
+        if (curve.values[i] < low || curve.values[i] > high) {
+            findings.errors.push_back(format("%s: breakpoint %zu has value %d/128, outside %lld..%lld",
+                                             where.c_str(), i, curve.values[i],
+                                             static_cast<long long>(low),
+                                             static_cast<long long>(high)));
+            return;
+        }
+        if (curve.shapes[i] < -MAX_SHAPE || curve.shapes[i] > MAX_SHAPE) {
+            findings.errors.push_back(format("%s: breakpoint %zu has shape %d/128, outside -128..128",
+                                             where.c_str(), i, curve.shapes[i]));
+            return;
+        }
+    }
+}
+
+// The running band gains of a sample of the right layout, against MAX_GAIN.
+void check_gains(const std::vector<uint8_t>& bytes, uint32_t blocks, const std::string& name,
+                 Findings& findings) {
+    size_t at = 2 + blocks + size_t{CODED_BYTES_PER_BLOCK} * blocks;
+    uint8_t gain[GAIN_BYTES_PER_WINDOW] = {};
+    for (uint32_t i = 0; i < blocks; ++i) {
+        const int windows = bytes[2 + i] == SHORT_BLOCK_TYPE ? 8 : 1;
+        for (int j = 0; j < windows; ++j) {
+            for (uint32_t k = 0; k < GAIN_BYTES_PER_WINDOW; ++k) {
+                gain[k] = static_cast<uint8_t>(gain[k] + bytes[at++]);
+                if (gain[k] > MAX_GAIN) {
+                    findings.errors.push_back(format(
+                        "%s: block %u, window %d, band %u: gain %u is above %u (the decoded "
+                        "sample would leave the range of a float)",
+                        name.c_str(), i, j, k, gain[k], MAX_GAIN));
+                    return;
+                }
+            }
         }
     }
 }
@@ -111,29 +163,11 @@ std::string score_path(const std::string& content_dir) {
 }
 
 bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot be opened";
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = path + ": read error";
-        return false;
-    }
-    return true;
+    return files::read_input(path, MAX_FILE_BYTES, bytes, error);
 }
 
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        error = path + ": cannot be written";
-        return false;
-    }
-    return true;
+    return files::check_output(path, {}, error) && files::write_atomically(path, bytes, error);
 }
 
 void check_sample(int sample, const std::vector<uint8_t>& bytes, const std::string& name,
@@ -175,7 +209,9 @@ void check_sample(int sample, const std::vector<uint8_t>& bytes, const std::stri
             "%s: %zu bytes, the engine is built for %u (%u blocks, "
             "%u short)",
             name.c_str(), bytes.size(), layout.bytes, blocks, packed_short_block_count(layout)));
+        return;
     }
+    check_gains(bytes, blocks, name, findings);
 }
 
 void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Score& score,
@@ -200,8 +236,7 @@ void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Sco
         in.read(list.velocities, count);
         in.read(list.starts, count);
         in.read(list.durations, count);
-        if (!in.short_read)
-            check_note_times(list, format("%s: note list %d", name.c_str(), k), findings);
+        if (!in.short_read) check_notes(list, format("%s: note list %d", name.c_str(), k), findings);
     }
     for (int c = 0; c < PACKED_CURVE_COUNT && !in.short_read; ++c) {
         place = format("curve %d", c);
@@ -218,8 +253,7 @@ void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Sco
         in.read(curve.times, count);
         in.read(curve.values, count);
         in.read(curve.shapes, count);
-        if (!in.short_read)
-            check_curve_times(curve, format("%s: curve %d", name.c_str(), c), findings);
+        if (!in.short_read) check_curve(c, curve, format("%s: curve %d", name.c_str(), c), findings);
     }
     if (in.short_read) {
         findings.errors.push_back(

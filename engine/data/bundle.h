@@ -17,6 +17,8 @@
 
 namespace lf::bundle {
 
+constexpr int32_t TRACK_TICKS = 26528;  // 138.17 s of ticks of 1/192 s
+
 struct NoteList {
     std::vector<uint8_t> notes;
     std::vector<uint8_t> velocities;
@@ -51,16 +53,34 @@ struct Findings {
 std::string sample_path(const std::string& content_dir, int sample);  // sample = 1..7
 std::string score_path(const std::string& content_dir);
 
+// A bundle file is a regular file of at most 1 MiB (the largest sample is
+// under 100 KB, the score about 32 KB).
+constexpr uint64_t MAX_FILE_BYTES = 1024 * 1024;
 bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
+// Replaces the file through a temporary renamed into place.
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
+// What the engine can take (docs/bundle/README.md lists every check):
+// a running band gain of at most 216 (2^115 in amplitude; a band's values are
+// at most A w, the transform's weights 2/H, so two overlapping long windows
+// stay below 2^123.4, inside the float range), note
+// numbers and velocities 0..127, starts in the track and non-decreasing,
+// durations 0..TRACK_TICKS, breakpoint times non-decreasing after the first
+// and within a track's length of the start, shapes within -1..1 (k = 128/128)
+// and values within the curve's range widened to include 0..1.
+constexpr unsigned MAX_GAIN = 216;
+constexpr int64_t MAX_NOTE = 127, MAX_VELOCITY = 127;
+constexpr int32_t MAX_SHAPE = 128;
+
 // Checks one packed sample (sample = 1..7) against the size and block types the
-// engine is built for; `name` prefixes every finding.
+// engine is built for and its running gains against MAX_GAIN; `name` prefixes
+// every finding.
 void check_sample(int sample, const std::vector<uint8_t>& bytes, const std::string& name,
                   Findings& findings);
 
-// Splits a score file into its lists and curves, then checks their counts and
-// times. The score is filled as far as the bytes allow.
+// Splits a score file into its lists and curves, then checks their counts,
+// times, notes, velocities, values and shapes. The score is filled as far as
+// the bytes allow.
 void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Score& score,
                  Findings& findings);
 
@@ -72,6 +92,5 @@ std::vector<int32_t> note_start_ticks(const NoteList& list);
 std::vector<int32_t> note_end_ticks(const NoteList& list);
 std::vector<int32_t> curve_time_ticks(const Curve& curve);
 
-constexpr int32_t TRACK_TICKS = 26528;  // 138.17 s of ticks of 1/192 s
 
 }  // namespace lf::bundle

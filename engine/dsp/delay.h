@@ -36,8 +36,10 @@ constexpr int32_t RING_PREFETCH_FRAMES = 1;
 
 // Hints that slot `at` (any integer, masked here) will be read in
 // RING_PREFETCH_FRAMES frames' time, when the read position has moved there.
+// The subtraction wraps in unsigned arithmetic: a non-finite delay gives any
+// index at all (INT_MIN among them), and only the hint is affected.
 inline void delay_prefetch(const DelayRing& ring, int32_t at) {
-    __builtin_prefetch(&ring.slot[(at - RING_PREFETCH_FRAMES) & RING_MASK]);
+    __builtin_prefetch(&ring.slot[(static_cast<uint32_t>(at) - RING_PREFETCH_FRAMES) & RING_MASK]);
 }
 
 // Moves the index back by one (0 wraps to 32767) and stores x there.

@@ -1,6 +1,6 @@
 // The real player as a user meets it: without a sound card, on a terminal with
-// Esc and Ctrl-C, and playing the whole track into SDL's disk driver, whose
-// stream must be wavrender's frames bit for bit.
+// Esc, Ctrl-C, Ctrl-\, Ctrl-Z and hang-ups, and playing the whole track into
+// SDL's disk driver, whose stream must be wavrender's frames bit for bit.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -150,34 +150,87 @@ TEST(PlayerProgram, WithoutADeviceNamesTheReasonAndExitsWithOne) {
     EXPECT_NE(r.err.find("wavrender"), std::string::npos) << r.err;
 }
 
-// The player on a pseudo-terminal of its own, as in a terminal window.
+// The player on a pseudo-terminal of its own, as in a terminal window: a
+// small shell leads the terminal's session and runs the player as its
+// foreground job, so that the terminal's Ctrl-C, Ctrl-\ and Ctrl-Z reach the
+// player and a stop really stops it (the stop signals of the terminal are not
+// delivered to a process group without a parent in its session). The shell
+// reports the job's stops and continues on a pipe and exits with its status.
 class PtyPlayer {
   public:
     explicit PtyPlayer(const std::vector<std::string>& env) {
         if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
         tcgetattr(slave_, &before_);
+        int events[2];
+        if (pipe(events) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
             close(master_);
+            close(events[0]);
             setsid();
             ioctl(slave_, TIOCSCTTY, 0);
-            dup2(slave_, STDIN_FILENO);
-            dup2(slave_, STDOUT_FILENO);
-            dup2(slave_, STDERR_FILENO);
-            if (slave_ > STDERR_FILENO) close(slave_);
-            exec_in("", env, PLAYER_PATH);
+            ::signal(SIGTTOU, SIG_IGN);
+            const pid_t player = fork();
+            if (player == 0) {
+                setpgid(0, 0);
+                ::signal(SIGTTOU, SIG_DFL);
+                dup2(slave_, STDIN_FILENO);
+                dup2(slave_, STDOUT_FILENO);
+                dup2(slave_, STDERR_FILENO);
+                if (slave_ > STDERR_FILENO) close(slave_);
+                close(events[1]);
+                // Wait until the shell has made this the terminal's foreground job.
+                while (tcgetpgrp(STDIN_FILENO) != getpgrp()) usleep(1000);
+                exec_in("", env, PLAYER_PATH);
+            }
+            setpgid(player, player);
+            tcsetpgrp(slave_, player);
+            (void)!write(events[1], &player, sizeof player);
+            for (;;) {
+                int status = 0;
+                if (waitpid(player, &status, WUNTRACED | WCONTINUED) != player) _exit(125);
+                char event = WIFSTOPPED(status) ? 's' : WIFCONTINUED(status) ? 'c' : 0;
+                if (event != 0) {
+                    (void)!write(events[1], &event, 1);
+                    continue;
+                }
+                if (WIFSIGNALED(status)) _exit(128 + WTERMSIG(status));
+                _exit(WEXITSTATUS(status));
+            }
         }
+        close(events[1]);
+        events_ = events[0];
+        if (read(events_, &player_, sizeof player_) != sizeof player_) player_ = -1;
+        fcntl(events_, F_SETFL, O_NONBLOCK);
     }
     ~PtyPlayer() {
+        if (player_ > 0 && !exited_) kill(player_, SIGKILL);
         if (pid_ > 0 && !exited_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
         if (master_ >= 0) close(master_);
         if (slave_ >= 0) close(slave_);
+        if (events_ >= 0) close(events_);
     }
 
-    bool started() const { return pid_ > 0; }
+    // Stops ('s') and continues ('c') of the player as its shell saw them.
+    std::string job_events() {
+        char buffer[64];
+        ssize_t n;
+        while ((n = read(events_, buffer, sizeof buffer)) > 0) events_seen_.append(buffer, n);
+        return events_seen_;
+    }
+    bool wait_for_event(char event, double limit_s) {
+        const auto start = Clock::now();
+        while (job_events().find(event) == std::string::npos) {
+            if (seconds_since(start) > limit_s || reap()) return false;
+            drain(20);
+        }
+        return true;
+    }
+
+    bool started() const { return pid_ > 0 && player_ > 0; }
     const termios& modes_before() const { return before_; }
     termios modes() const {
         termios now{};
@@ -195,7 +248,7 @@ class PtyPlayer {
         return true;
     }
     void send(const std::string& bytes) { (void)!write(master_, bytes.data(), bytes.size()); }
-    void signal(int number) { kill(pid_, number); }
+    void signal(int number) { kill(player_, number); }
     // Waits for the player to end; false if it is still running after `limit_s`.
     bool wait_exit(double limit_s) {
         const auto start = Clock::now();
@@ -220,8 +273,9 @@ class PtyPlayer {
         if (n > 0) screen_.append(buffer, static_cast<size_t>(n));
     }
 
-    int master_ = -1, slave_ = -1;
-    pid_t pid_ = -1;
+    int master_ = -1, slave_ = -1, events_ = -1;
+    pid_t pid_ = -1, player_ = -1;
+    std::string events_seen_;
     bool exited_ = false;
     int status_ = -1;
     termios before_{};
@@ -259,9 +313,16 @@ TEST(PlayerOnTerminal, EscEndsPlaybackAndRestoresTheModes) {
     expect_same_modes(p.modes_before(), p.modes());
 }
 
-// Ctrl-C typed on the terminal, or SIGTERM from elsewhere, during the head
-// start: the player ends at once with status 0 and the modes back.
-class PlayerInterrupted : public ::testing::TestWithParam<int> {};
+// Ctrl-C or Ctrl-\ typed on the terminal, or SIGTERM or SIGHUP (the
+// terminal window closed) from elsewhere, during the head start: the player
+// ends at once with status 0 and the modes back.
+struct Interruption {
+    const char* name;
+    int signal;         // sent to the player, or
+    const char* typed;  // typed on the terminal
+};
+
+class PlayerInterrupted : public ::testing::TestWithParam<Interruption> {};
 
 TEST_P(PlayerInterrupted, EndsCleanlyAndRestoresTheModes) {
     PtyPlayer p({"SDL_AUDIODRIVER=dummy"});
@@ -269,10 +330,10 @@ TEST_P(PlayerInterrupted, EndsCleanlyAndRestoresTheModes) {
     ASSERT_TRUE(p.wait_for_text("Starting render", 600)) << p.screen();
     expect_raw_keys(p.modes());
 
-    if (GetParam() == SIGINT) {
-        p.send("\x03");  // the terminal turns Ctrl-C into SIGINT
+    if (GetParam().typed != nullptr) {
+        p.send(GetParam().typed);
     } else {
-        p.signal(GetParam());
+        p.signal(GetParam().signal);
     }
     ASSERT_TRUE(p.wait_exit(20)) << p.screen();
     EXPECT_TRUE(exited_with(p.status(), 0)) << "status " << p.status();
@@ -280,10 +341,38 @@ TEST_P(PlayerInterrupted, EndsCleanlyAndRestoresTheModes) {
     expect_same_modes(p.modes_before(), p.modes());
 }
 
-INSTANTIATE_TEST_SUITE_P(PlayerOnTerminal, PlayerInterrupted, ::testing::Values(SIGINT, SIGTERM),
-                         [](const auto& info) {
-                             return std::string(info.param == SIGINT ? "CtrlC" : "Sigterm");
-                         });
+INSTANTIATE_TEST_SUITE_P(PlayerOnTerminal, PlayerInterrupted,
+                         ::testing::Values(Interruption{"CtrlC", 0, "\x03"},
+                                           Interruption{"CtrlBackslash", 0, "\x1c"},
+                                           Interruption{"Sigterm", SIGTERM, nullptr},
+                                           Interruption{"Sighup", SIGHUP, nullptr},
+                                           Interruption{"Sigquit", SIGQUIT, nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Ctrl-Z: while the player is stopped the shell has its modes back; when the
+// job continues in the foreground the keys are raw again, and the way out
+// still restores them.
+TEST(PlayerOnTerminal, CtrlZGivesTheModesBackWhileStopped) {
+    PtyPlayer p({"SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(p.started());
+    ASSERT_TRUE(p.wait_for_text("Starting render", 600)) << p.screen();
+    expect_raw_keys(p.modes());
+
+    p.send("\x1a");  // the terminal turns Ctrl-Z into SIGTSTP
+    ASSERT_TRUE(p.wait_for_event('s', 20)) << "not stopped; " << p.job_events();
+    expect_same_modes(p.modes_before(), p.modes());
+
+    p.signal(SIGCONT);
+    ASSERT_TRUE(p.wait_for_event('c', 20)) << p.job_events();
+    const auto start = Clock::now();
+    while ((p.modes().c_lflag & ICANON) != 0 && seconds_since(start) < 5) usleep(10000);
+    expect_raw_keys(p.modes());
+
+    p.send("\x1b");
+    ASSERT_TRUE(p.wait_exit(20)) << p.screen();
+    EXPECT_TRUE(exited_with(p.status(), 0)) << "status " << p.status();
+    expect_same_modes(p.modes_before(), p.modes());
+}
 
 std::vector<char> read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

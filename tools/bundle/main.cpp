@@ -5,6 +5,7 @@
 // whether the engine can be built with it. Exits with 1 if it cannot.
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "engine/data/bundle.h"
@@ -33,14 +34,7 @@ double seconds(int32_t ticks) {
     return ticks / 192.0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: bundle_summary [CONTENT_DIR]\n");
-        return 2;
-    }
-    const std::string content_dir = argc == 2 ? argv[1] : LUMENFROST_DEFAULT_CONTENT_DIR;
+int summarize(const std::string& content_dir) {
     Bundle bundle;
     Findings findings;
     load_bundle(content_dir, bundle, findings);
@@ -84,7 +78,7 @@ int main(int argc, char** argv) {
         const std::vector<int32_t> times = curve_time_ticks(curve);
         breakpoints += times.size();
         std::printf("  %-5zu %6zu %8u", c, times.size(), lf::CURVE_LENGTHS[c]);
-        if (!times.empty()) {
+        if (!times.empty() && curve.values.size() == times.size()) {
             int32_t low = curve.values[0], high = curve.values[0];
             for (int32_t v : curve.values) low = std::min(low, v), high = std::max(high, v);
             std::printf(" %12.4f %12.4f %10.4f %10.4f", seconds(times.front()),
@@ -103,4 +97,20 @@ int main(int argc, char** argv) {
     }
     std::printf("The bundle matches the engine's layout.\n");
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 2) {
+        std::fprintf(stderr, "usage: bundle_summary [CONTENT_DIR]\n");
+        return 2;
+    }
+    const std::string content_dir = argc == 2 ? argv[1] : LUMENFROST_DEFAULT_CONTENT_DIR;
+    try {
+        return summarize(content_dir);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bundle_summary: %s: %s\n", content_dir.c_str(), e.what());
+        return 1;
+    }
 }

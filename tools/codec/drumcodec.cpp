@@ -23,6 +23,9 @@ std::string numbered(const std::string& dir, const char* stem, int n, const char
 }
 
 int run_encode(const std::string& sources, const std::string& out) {
+    std::vector<std::string> inputs;
+    for (int n = 1; n <= 7; ++n) inputs.push_back(numbered(sources, "source", n, ".wav"));
+    for (int n = 1; n <= 7; ++n) drums::check_output(numbered(out, "sample", n, ".bin"), inputs);
     std::vector<float> signal[7];
     for (int n = 1; n <= 7; ++n)
         signal[n - 1] = drums::read_wav(numbered(sources, "source", n, ".wav"));
@@ -61,6 +64,16 @@ int run_report(const std::string& sources, const std::string& samples,
         "sample  SNR dB | bands within %.0f dB of their window's loudest: |error| max, rms dB,"
         " count, > 2 dB | 40-60 dB down: max, count | pre-echo dB (attacks)\n",
         codec::CODED_RANGE_DB);
+    if (!pictures.empty()) {
+        std::vector<std::string> inputs;
+        for (int n = 1; n <= 7; ++n) {
+            inputs.push_back(numbered(sources, "source", n, ".wav"));
+            inputs.push_back(numbered(samples, "sample", n, ".bin"));
+        }
+        for (int n = 1; n <= 7; ++n) {
+            drums::check_output(numbered(pictures, "sample", n, ".png"), inputs);
+        }
+    }
     for (int n = 1; n <= 7; ++n) {
         std::vector<float> source = drums::read_wav(numbered(sources, "source", n, ".wav"));
         std::vector<uint8_t> packed = drums::read_file(numbered(samples, "sample", n, ".bin"));

@@ -3,8 +3,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
+
+#include "engine/data/files.h"
 
 namespace drums {
 
@@ -71,11 +72,9 @@ Recipe Recipe::parse(const std::string& text, const std::string& origin) {
 }
 
 Recipe Recipe::load(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) throw RecipeError(path + ": cannot open the recipe");
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return parse(ss.str(), path);
+    std::string text, error;
+    if (!lf::files::read_input(path, MAX_RECIPE_BYTES, text, error)) throw RecipeError(error);
+    return parse(text, path);
 }
 
 const RecipeEntry* Recipe::find(const std::string& key) const {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ struct RecipeEntry {
     int line = 0;
     mutable bool used = false;
 };
+
+// A recipe is a regular file of at most 64 KiB.
+constexpr uint64_t MAX_RECIPE_BYTES = 64 * 1024;
 
 class Recipe {
   public:

@@ -1,9 +1,9 @@
 #include "tools/drums/wav.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <cmath>
 #include <cstring>
-#include <fstream>
+
+#include "engine/data/files.h"
 
 namespace drums {
 
@@ -25,23 +25,24 @@ uint16_t get16(const std::vector<uint8_t>& b, size_t at) {
 
 }  // namespace
 
+void check_output(const std::string& path, const std::vector<std::string>& inputs) {
+    std::string error;
+    if (!lf::files::check_output(path, inputs, error)) throw FileError(error);
+}
+
 void write_file_atomic(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::string temp = path + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) throw FileError(path + ": cannot write (" + std::strerror(errno) + ")");
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::string why = std::strerror(errno);
-        std::remove(temp.c_str());
-        throw FileError(path + ": cannot write (" + why + ")");
+    std::string error;
+    if (!lf::files::check_output(path, {}, error) ||
+        !lf::files::write_atomically(path, bytes, error)) {
+        throw FileError(error);
     }
 }
 
-std::vector<uint8_t> read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) throw FileError(path + ": cannot open");
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+std::vector<uint8_t> read_file(const std::string& path, uint64_t limit) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!lf::files::read_input(path, limit, bytes, error)) throw FileError(error);
+    return bytes;
 }
 
 std::vector<uint8_t> wav_bytes(const std::vector<float>& mono) {
@@ -70,7 +71,7 @@ void write_wav(const std::string& path, const std::vector<float>& mono) {
 }
 
 std::vector<float> read_wav(const std::string& path) {
-    std::vector<uint8_t> b = read_file(path);
+    std::vector<uint8_t> b = read_file(path, MAX_WAV_BYTES);
     if (b.size() < 44 || std::memcmp(b.data(), "RIFF", 4) != 0 ||
         std::memcmp(b.data() + 8, "WAVEfmt ", 8) != 0 || get16(b, 20) != 3 || get16(b, 22) != 1 ||
         get32(b, 24) != 44100 || get16(b, 34) != 32 || std::memcmp(b.data() + 36, "data", 4) != 0)
@@ -78,8 +79,16 @@ std::vector<float> read_wav(const std::string& path) {
     uint32_t data = get32(b, 40);
     if (data % 4 != 0 || 44 + static_cast<size_t>(data) > b.size())
         throw FileError(path + ": truncated WAV data");
+    if (data == 0) throw FileError(path + ": holds no frames");
     std::vector<float> mono(data / 4);
     std::memcpy(mono.data(), b.data() + 44, data);
+    for (size_t i = 0; i < mono.size(); ++i) {
+        if (!std::isfinite(mono[i])) {
+            throw FileError(path + ": frame " + std::to_string(i) + " is " +
+                            (std::isnan(mono[i]) ? "not a number" : "infinite") +
+                            "; a recording holds finite samples only");
+        }
+    }
     return mono;
 }
 

@@ -5,12 +5,13 @@
 //              [--midi docs/score/lumenfrost.mid] [--summary]
 //
 // Any problem is printed as `file:line: what is wrong`; then no output is
-// written and an output left from an earlier run is removed, so a stale file
-// never passes for a fresh one.
+// written and whatever the output paths held stays as it was. An output is
+// replaced only by a complete new file.
 #include <cstdio>
-#include <filesystem>
+#include <exception>
 #include <string>
 
+#include "engine/data/files.h"
 #include "tools/score/arrangement.h"
 #include "tools/score/score.h"
 
@@ -41,6 +42,53 @@ void print_summary(const score::Score& s) {
     }
 }
 
+int run(const std::string& source, const std::string& packed, const std::string& midi,
+        bool summary) {
+    // The outputs are checked before any work: a source, a folder or a device
+    // named as an output is refused, and nothing is touched.
+    std::string error;
+    std::vector<std::string> inputs{source};
+    if (packed == midi) {
+        std::fprintf(stderr, "score_pack: %s: named as both outputs\n", packed.c_str());
+        return 1;
+    }
+    for (const std::string& out : {packed, midi}) {
+        if (!out.empty() && !lf::files::check_output(out, inputs, error)) {
+            std::fprintf(stderr, "score_pack: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
+    std::vector<score::Problem> problems;
+    score::Score s = score::score_read(source, problems, &inputs);
+    if (problems.empty()) score::score_check(s, problems);
+    if (summary) print_summary(s);
+    if (!problems.empty()) {
+        for (const auto& p : problems)
+            std::fprintf(stderr, "%s\n", score::format_problem(p).c_str());
+        std::fprintf(stderr, "score_pack: %zu problem(s); nothing written\n", problems.size());
+        return 1;
+    }
+    // An included file may be an output too; the full list is known only now.
+    for (const std::string& out : {packed, midi}) {
+        if (!out.empty() && !lf::files::check_output(out, inputs, error)) {
+            std::fprintf(stderr, "score_pack: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    // The MIDI file first: when it cannot be written the packed score, which
+    // the build reads, is left as it was.
+    if (!midi.empty() && !lf::files::write_atomically(midi, score::score_midi(s), error)) {
+        std::fprintf(stderr, "score_pack: %s\n", error.c_str());
+        return 1;
+    }
+    if (!lf::files::write_atomically(packed, score::score_pack(s), error)) {
+        std::fprintf(stderr, "score_pack: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,29 +108,10 @@ int main(int argc, char** argv) {
             return usage();
     }
     if (source.empty() || packed.empty()) return usage();
-
-    std::vector<score::Problem> problems;
-    score::Score s = score::score_read(source, problems);
-    if (problems.empty()) score::score_check(s, problems);
-    if (summary) print_summary(s);
-    if (!problems.empty()) {
-        for (const auto& p : problems)
-            std::fprintf(stderr, "%s\n", score::format_problem(p).c_str());
-        std::error_code ignored;
-        std::filesystem::remove(packed, ignored);
-        if (!midi.empty()) std::filesystem::remove(midi, ignored);
-        std::fprintf(stderr, "score_pack: %zu problem(s); nothing written\n", problems.size());
+    try {
+        return run(source, packed, midi, summary);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "score_pack: %s: %s; nothing written\n", source.c_str(), e.what());
         return 1;
     }
-    if (!score::write_file_atomically(packed, score::score_pack(s))) {
-        std::fprintf(stderr, "%s:0: cannot write the packed score\n", packed.c_str());
-        return 1;
-    }
-    if (!midi.empty() && !score::write_file_atomically(midi, score::score_midi(s))) {
-        std::error_code ignored;
-        std::filesystem::remove(packed, ignored);
-        std::fprintf(stderr, "%s:0: cannot write the MIDI file\n", midi.c_str());
-        return 1;
-    }
-    return 0;
 }

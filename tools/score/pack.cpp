@@ -3,11 +3,6 @@
 // per curve a count, plain time deltas and absolute values and shapes. The
 // deltas are of running sums that start at 0 for each list, so a list of
 // repeated notes packs into runs of zero bytes.
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-
 #include "tools/score/score.h"
 
 namespace score {
@@ -59,27 +54,6 @@ std::vector<uint8_t> score_pack(const Score& score) {
         for (const Breakpoint& b : points) put_u32(out, static_cast<uint32_t>(b.shape));
     }
     return out;
-}
-
-bool write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (out) out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace score

@@ -8,15 +8,17 @@
 // 1 = a bar, 2 = two bars), ticks (5t) or sums of them (1/4+1/16). Inside a
 // pattern, 1:1 is the pattern's start. The grammar is listed in
 // docs/score/README.md.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "engine/data/files.h"
 #include "tools/score/arrangement.h"
 #include "tools/score/score.h"
 
@@ -37,6 +39,36 @@ struct Line {
 struct Bad {
     std::string message;
 };
+
+// The expansion outgrew its limit: reported once, and the reading stops.
+struct TooLarge {
+    SourcePos at;
+    std::string message;
+};
+
+// A character as the message shows it: a tab or a control byte is spelt out.
+std::string visible(char c) {
+    if (c == '\t') return "\\t";
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u >= 0x7f) {
+        char text[8];
+        std::snprintf(text, sizeof text, "\\x%02X", u);
+        return text;
+    }
+    return std::string(1, c);
+}
+
+std::string range_text(int64_t low, int64_t high) {
+    return std::to_string(low) + ".." + std::to_string(high);
+}
+
+// Throws unless low <= v <= high; v was computed in 64 bits from bounded parts.
+int64_t in_range(int64_t v, int64_t low, int64_t high, const std::string& what) {
+    if (v < low || v > high) {
+        throw Bad{what + " " + std::to_string(v) + " is out of the range " + range_text(low, high)};
+    }
+    return v;
+}
 
 // Splits a line into words. A quoted string is one word (without its quotes);
 // '#' at the start of a word opens a comment (so D#3 is a note, not a comment).
@@ -68,17 +100,30 @@ bool is_string(const std::string& w) {
     return !w.empty() && w[0] == '"';
 }
 
-int64_t parse_integer(const std::string& w, const char* what) {
+// A whole number in low..high. The digits are summed in 64 bits and the sum
+// stops growing once it has left the range, so no spelling of a number can
+// wrap into an accepted value.
+int64_t parse_integer(const std::string& w, const char* what, int64_t low, int64_t high) {
     if (w.empty()) throw Bad{std::string("missing ") + what};
     size_t i = (w[0] == '-' || w[0] == '+') ? 1 : 0;
     if (i == w.size() || w.find_first_not_of("0123456789", i) != std::string::npos) {
         throw Bad{std::string("'") + w + "' is not a whole number (" + what + ")"};
     }
-    if (w.size() > 10) throw Bad{std::string("'") + w + "' is too large (" + what + ")"};
-    return std::strtoll(w.c_str(), nullptr, 10);
+    const int64_t cap = std::max(high, -low) + 1;  // far below 2^62 for every caller
+    int64_t magnitude = 0;
+    for (; i < w.size(); ++i) {
+        magnitude = std::min(cap, magnitude * 10 + (w[i] - '0'));
+    }
+    const int64_t v = w[0] == '-' ? -magnitude : magnitude;
+    if (v < low || v > high) {
+        throw Bad{std::string(what) + " '" + w + "' is out of the range " + range_text(low, high)};
+    }
+    return v;
 }
 
-// A decimal as an exact fraction numerator / 10^digits.
+// A decimal as an exact fraction numerator / 10^digits. Its numerator stays
+// below 10^12, so that it can be multiplied by a bar of ticks in 64 bits.
+constexpr int64_t MAX_DECIMAL = 1000000000000;
 struct Decimal {
     int64_t numerator = 0;
     int64_t scale = 1;
@@ -95,6 +140,9 @@ Decimal parse_decimal(const std::string& w, const char* what) {
         if (c == '.' && !point) {
             point = true;
         } else if (std::isdigit(static_cast<unsigned char>(c)) && d.scale < 100000000) {
+            if (d.numerator >= MAX_DECIMAL / 10) {
+                throw Bad{std::string("'") + w + "' is too large (" + what + ")"};
+            }
             d.numerator = d.numerator * 10 + (c - '0');
             if (point) d.scale *= 10;
             digits = true;
@@ -119,6 +167,27 @@ int64_t exact_ticks(const Decimal& d, int64_t factor, const std::string& w) {
     return t / d.scale;
 }
 
+// Every time and duration lies within 2^24 ticks (about 24 hours) of the
+// track's start, so that sums of a few of them stay far inside 64 bits and the
+// packed 32-bit words hold them.
+constexpr int64_t MAX_TICKS = int64_t{1} << 24;
+constexpr int64_t MAX_BAR = MAX_TICKS / TICKS_PER_BAR;
+constexpr int64_t MAX_FRACTION = 1000000;
+
+// The expansion of repeats and plays: at most this many notes and breakpoints
+// in all, and this many statements run (repeats of nothing cost time too).
+constexpr uint64_t MAX_EVENTS = 1000000;
+constexpr uint64_t MAX_STATEMENTS = 10000000;
+
+// A score file or an included one, and all of them together.
+constexpr uint64_t MAX_SCORE_FILE = 4 * lf::files::MiB;
+constexpr uint64_t MAX_SCORE_TOTAL = 16 * lf::files::MiB;
+// Repeats inside repeats: deeper nesting is refused (it would only deepen the
+// reader's recursion; the score nests two at most).
+constexpr int MAX_REPEAT_DEPTH = 16;
+// Includes deeper than this are refused.
+constexpr int MAX_INCLUDE_DEPTH = 8;
+
 // Durations: "1/4", "3/16", "2" (bars), "5t", "1/4+1/16".
 int64_t parse_duration(const std::string& w) {
     if (w.empty()) throw Bad{"missing duration"};
@@ -130,27 +199,29 @@ int64_t parse_duration(const std::string& w) {
             w.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
         if (term.empty()) throw Bad{"'" + w + "' is not a duration"};
         if (term.back() == 't') {
-            total += parse_integer(term.substr(0, term.size() - 1), "ticks");
+            total += parse_integer(term.substr(0, term.size() - 1), "ticks", 0, MAX_TICKS);
         } else if (size_t slash = term.find('/'); slash != std::string::npos) {
-            int64_t num = parse_integer(term.substr(0, slash), "duration");
-            int64_t den = parse_integer(term.substr(slash + 1), "duration");
+            int64_t num = parse_integer(term.substr(0, slash), "duration", 0, MAX_FRACTION);
+            int64_t den = parse_integer(term.substr(slash + 1), "duration", 0, MAX_FRACTION);
             if (den <= 0) throw Bad{"'" + w + "' divides by zero"};
             if ((num * TICKS_PER_BAR) % den != 0) throw Bad{"'" + w + "' is off the tick grid"};
             total += num * TICKS_PER_BAR / den;
         } else {
             total += exact_ticks(parse_decimal(term, "duration"), TICKS_PER_BAR, w);
         }
+        if (total > MAX_TICKS || total < -MAX_TICKS) break;  // refused below; no sum grows on
         if (plus == std::string::npos) break;
         start = plus + 1;
     }
-    return total;
+    return in_range(total, 0, MAX_TICKS, "'" + w + "': the duration in ticks");
 }
 
 // Positions: "21", "21:3", "21:3.5", "21:3+1t", "1:1-480t", "-2.5s".
 int64_t parse_position(const std::string& w) {
     if (w.size() > 1 && w.back() == 's' && w.find(':') == std::string::npos) {
-        return exact_ticks(parse_decimal(w.substr(0, w.size() - 1), "seconds"), TICKS_PER_SECOND,
-                           w);
+        return in_range(exact_ticks(parse_decimal(w.substr(0, w.size() - 1), "seconds"),
+                                    TICKS_PER_SECOND, w),
+                        -MAX_TICKS, MAX_TICKS, "'" + w + "': the time in ticks");
     }
     std::string base = w;
     int64_t offset = 0;
@@ -159,26 +230,27 @@ int64_t parse_position(const std::string& w) {
         std::string off = w.substr(sign + 1);
         if (off.empty() || off.back() != 't')
             throw Bad{"'" + w + "': offsets are written in ticks, as +3t"};
-        offset = parse_integer(off.substr(0, off.size() - 1), "tick offset");
+        offset = parse_integer(off.substr(0, off.size() - 1), "tick offset", 0, MAX_TICKS);
         if (w[sign] == '-') offset = -offset;
         base = w.substr(0, sign);
     }
     size_t colon = base.find(':');
-    int64_t bar = parse_integer(base.substr(0, colon), "bar");
+    int64_t bar = parse_integer(base.substr(0, colon), "bar", -MAX_BAR, MAX_BAR);
     int64_t beat_ticks = 0;
     if (colon != std::string::npos) {
         Decimal beat = parse_decimal(base.substr(colon + 1), "beat");
         beat.numerator -= beat.scale;  // beats count from 1
         beat_ticks = exact_ticks(beat, TICKS_PER_BEAT, w);
     }
-    return (bar - 1) * TICKS_PER_BAR + beat_ticks + offset;
+    return in_range((bar - 1) * TICKS_PER_BAR + beat_ticks + offset, -MAX_TICKS, MAX_TICKS,
+                    "'" + w + "': the time in ticks");
 }
 
 // Note names with sharps or flats and an octave (C4 = 60, D#0 = 15, G#-1 = 8),
 // or plain note numbers.
 int parse_note(const std::string& w) {
     if (!w.empty() && std::isdigit(static_cast<unsigned char>(w[0]))) {
-        return static_cast<int>(parse_integer(w, "note number"));
+        return static_cast<int>(parse_integer(w, "note number", 0, 127));
     }
     static const int pitch_class[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
     if (w.empty() || w[0] < 'A' || w[0] > 'G') throw Bad{"'" + w + "' is not a note"};
@@ -189,8 +261,12 @@ int parse_note(const std::string& w) {
     else if (i < w.size() && w[i] == 'b')
         pc -= 1, ++i;
     if (i == w.size()) throw Bad{"'" + w + "' has no octave"};
-    int64_t octave = parse_integer(w.substr(i), "octave");
-    return static_cast<int>((octave + 1) * 12 + pc);
+    int64_t octave = parse_integer(w.substr(i), "octave", -1, 9);
+    return static_cast<int>(in_range((octave + 1) * 12 + pc, 0, 127, "'" + w + "': the note number"));
+}
+
+int parse_velocity(const std::string& w) {
+    return static_cast<int>(parse_integer(w, "velocity", 0, 127));
 }
 
 // A note with an optional velocity: "D#2" or "D#2:50".
@@ -198,7 +274,7 @@ void parse_note_velocity(const std::string& w, int& note, int& velocity) {
     size_t colon = w.find(':');
     note = parse_note(w.substr(0, colon));
     if (colon != std::string::npos) {
-        velocity = static_cast<int>(parse_integer(w.substr(colon + 1), "velocity"));
+        velocity = parse_velocity(w.substr(colon + 1));
     }
 }
 
@@ -226,15 +302,40 @@ class Reader {
     Reader(Score& score, std::vector<Problem>& problems) : score_(score), problems_(problems) {}
 
     void load(const std::string& path, const SourcePos& from, int depth) {
-        std::ifstream in(path);
-        if (!in) {
-            problems_.push_back({from, "cannot open '" + path + "'"});
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) {
+            const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+            const auto open = std::find(open_files_.begin(), open_files_.end(), id);
+            if (open != open_files_.end()) {
+                std::string chain;
+                for (size_t k = static_cast<size_t>(open - open_files_.begin());
+                     k < open_names_.size(); ++k) {
+                    chain += open_names_[k] + " -> ";
+                }
+                problems_.push_back({from, "the includes form a cycle: " + chain + path});
+                return;
+            }
+        }
+        if (depth > MAX_INCLUDE_DEPTH) {
+            problems_.push_back({from, "includes nest deeper than " +
+                                           std::to_string(MAX_INCLUDE_DEPTH) + " files"});
             return;
         }
-        if (depth > 8) {
-            problems_.push_back({from, "includes nest too deeply"});
+        std::string all, error;
+        if (!lf::files::read_input(path, MAX_SCORE_FILE, all, error)) {
+            problems_.push_back({from, error});
             return;
         }
+        total_bytes_ += all.size();
+        if (total_bytes_ > MAX_SCORE_TOTAL) {
+            problems_.push_back({from, path + ": the score's files together exceed " +
+                                           lf::files::size_text(MAX_SCORE_TOTAL)});
+            return;
+        }
+        read_files_.push_back(path);
+        open_files_.push_back({st.st_dev, st.st_ino});
+        open_names_.push_back(path);
+        std::istringstream in(all);
         std::string text;
         int number = 0;
         while (std::getline(in, text)) {
@@ -255,11 +356,22 @@ class Reader {
                 problems_.push_back({pos, bad.message});
             }
         }
+        open_files_.pop_back();
+        open_names_.pop_back();
     }
 
+    // Every file read, the main one first.
+    std::vector<std::string> read_files_;
+
+    const std::vector<std::string>& files_read() const { return read_files_; }
+
     void run() {
-        size_t i = 0;
-        while (i < lines_.size()) i = top_statement(i);
+        try {
+            size_t i = 0;
+            while (i < lines_.size()) i = top_statement(i);
+        } catch (const TooLarge& large) {
+            problems_.push_back({large.at, large.message});
+        }
     }
 
   private:
@@ -268,6 +380,27 @@ class Reader {
     std::vector<Line> lines_;
     std::map<std::string, Pattern> patterns_;
     std::map<std::string, std::vector<int>> chords_;  // -1: that voice rests
+    std::vector<std::pair<dev_t, ino_t>> open_files_;  // the chain of includes being read
+    std::vector<std::string> open_names_;
+    uint64_t expanded_events_ = 0, expanded_statements_ = 0, total_bytes_ = 0;
+    int repeat_depth_ = 0;
+
+    // Repeats and plays multiply: the expansion is counted as it happens and
+    // stops at the first statement that goes over a limit.
+    void count_expansion(const Line& line, uint64_t events, uint64_t statements) {
+        expanded_events_ += events;
+        expanded_statements_ += statements;
+        if (expanded_events_ > MAX_EVENTS) {
+            throw TooLarge{line.pos, "the score expands to more than " +
+                                         std::to_string(MAX_EVENTS) +
+                                         " notes and breakpoints; the expansion stops here"};
+        }
+        if (expanded_statements_ > MAX_STATEMENTS) {
+            throw TooLarge{line.pos, "the score's repeats run more than " +
+                                         std::to_string(MAX_STATEMENTS) +
+                                         " statements; the expansion stops here"};
+        }
+    }
 
     void complain(const SourcePos& at, const std::string& message) {
         problems_.push_back({at, message});
@@ -373,6 +506,12 @@ class Reader {
                                      " has no track in '" + spec + "'");
                 continue;
             }
+            if (e.on < -MAX_TICKS || e.on > MAX_TICKS || e.duration > MAX_TICKS) {
+                complain(e.from, "a note at tick " + std::to_string(e.on) + " lasting " +
+                                     std::to_string(e.duration) + " ticks lies outside " +
+                                     range_text(-MAX_TICKS, MAX_TICKS));
+                continue;
+            }
             score_.tracks[t].notes.push_back({static_cast<int32_t>(e.on),
                                               static_cast<int32_t>(e.duration), e.note, e.velocity,
                                               e.from});
@@ -407,6 +546,8 @@ class Reader {
         for (size_t i = from; i < to; ++i) {
             const Line& line = lines_[i];
             const std::string& kw = line.words[0];
+            const size_t events_before = out.size() + (points ? points->size() : 0);
+            count_expansion(line, 0, 1);
             if (kw == "repeat") {
                 size_t end = std::min(find_end(i), to);
                 try {
@@ -431,6 +572,7 @@ class Reader {
             } catch (const Bad& bad) {
                 complain(line.pos, bad.message);
             }
+            count_expansion(line, out.size() + (points ? points->size() : 0) - events_before, 0);
         }
     }
 
@@ -438,10 +580,18 @@ class Reader {
                 std::vector<Event>& out, std::vector<Breakpoint>* points) {
         const auto& w = line.words;
         if (w.size() != 4 || w[2] != "every") throw Bad{"write: repeat COUNT every DURATION"};
-        int64_t count = parse_integer(w[1], "count");
+        int64_t count = parse_integer(w[1], "repeat count", 1, 10000);
         int64_t every = parse_duration(w[3]);
-        if (count < 1 || count > 10000) throw Bad{"repeat count out of range"};
+        if (repeat_depth_ >= MAX_REPEAT_DEPTH) {
+            throw Bad{"repeats nest deeper than " + std::to_string(MAX_REPEAT_DEPTH)};
+        }
+        struct Nesting {
+            int& depth;
+            explicit Nesting(int& d) : depth(++d) {}
+            ~Nesting() { --depth; }
+        } nesting(repeat_depth_);
         for (int64_t k = 0; k < count; ++k) {
+            count_expansion(line, 0, 1);  // a repeat of nothing is work too
             body(from, to, offset + k * every, voice, out, points);
         }
     }
@@ -453,7 +603,8 @@ class Reader {
             throw Bad{"write: at POSITION VALUE [k SHAPE]"};
         }
         Breakpoint b;
-        b.time = static_cast<int32_t>(parse_position(w[1]) + offset);
+        b.time = static_cast<int32_t>(
+            in_range(parse_position(w[1]) + offset, -MAX_TICKS, MAX_TICKS, "the breakpoint's time"));
         double value = to_double(parse_decimal(w[2], "value"));
         double shape = w.size() == 5 ? to_double(parse_decimal(w[4], "shape")) : 0.0;
         if (shape < -1.0 || shape > 1.0) throw Bad{"shape " + w[4] + " is out of range -1..1"};
@@ -476,20 +627,20 @@ class Reader {
             if (voice.step <= 0) throw Bad{"step must be positive"};
         } else if (kw == "vel") {
             need(2, "vel VELOCITY");
-            voice.velocity = static_cast<int>(parse_integer(w[1], "velocity"));
+            voice.velocity = parse_velocity(w[1]);
         } else if (kw == "levels") {
             if (w.size() < 2) throw Bad{"write: levels X=64 x=40 ..."};
             for (size_t k = 1; k < w.size(); ++k) {
                 if (w[k].size() < 3 || w[k][1] != '=' || w[k][0] == '.' || w[k][0] == '-') {
                     throw Bad{"'" + w[k] + "' is not a level (write x=40)"};
                 }
-                voice.levels[w[k][0]] = static_cast<int>(parse_integer(w[k].substr(2), "velocity"));
+                voice.levels[w[k][0]] = parse_velocity(w[k].substr(2));
             }
         } else if (kw == "note") {
             if (w.size() != 4 && w.size() != 5)
                 throw Bad{"write: note POSITION NOTE DURATION [VELOCITY]"};
             int velocity =
-                w.size() == 5 ? static_cast<int>(parse_integer(w[4], "velocity")) : voice.velocity;
+                w.size() == 5 ? parse_velocity(w[4]) : voice.velocity;
             out.push_back({parse_position(w[1]) + offset, parse_duration(w[3]), parse_note(w[2]),
                            velocity, 0, line.pos});
         } else if (kw == "hits") {
@@ -521,7 +672,7 @@ class Reader {
                 out.back().duration += voice.step;
             } else if (c != '.') {
                 auto level = voice.levels.find(c);
-                if (level == voice.levels.end()) throw Bad{std::string("no level for '") + c + "'"};
+                if (level == voice.levels.end()) throw Bad{"no level for '" + visible(c) + "'"};
                 out.push_back({at, voice.step, note, level->second, 0, line.pos});
                 holding = true;
             } else {
@@ -565,7 +716,7 @@ class Reader {
         std::vector<int> velocities;
         std::stringstream vs(w[3]);
         for (std::string v; std::getline(vs, v, '/');) {
-            velocities.push_back(static_cast<int>(parse_integer(v, "velocity")));
+            velocities.push_back(parse_velocity(v));
         }
         std::vector<int> notes;
         if (w.size() == 5 && chords_.count(w[4])) {
@@ -602,17 +753,20 @@ class Reader {
         int transpose = 0, velocity = 0;
         for (size_t k = 3; k + 1 < w.size(); k += 2) {
             if (w[k] == "x")
-                count = parse_integer(w[k + 1], "count");
+                count = parse_integer(w[k + 1], "play count", 1, 10000);
             else if (w[k] == "every")
                 every = parse_duration(w[k + 1]);
             else if (w[k] == "tr")
-                transpose = static_cast<int>(parse_integer(w[k + 1], "transpose"));
+                transpose = static_cast<int>(parse_integer(w[k + 1], "transpose", -127, 127));
             else if (w[k] == "vel")
-                velocity = static_cast<int>(parse_integer(w[k + 1], "velocity"));
+                velocity = static_cast<int>(parse_integer(w[k + 1], "velocity change", -127, 127));
             else
                 throw Bad{"unknown option '" + w[k] + "' of play"};
         }
-        if (count < 1 || count > 10000) throw Bad{"play count out of range"};
+        // Refused before the copies are made; counted once they are in `out`.
+        if (expanded_events_ + static_cast<uint64_t>(count) * p.events.size() > MAX_EVENTS) {
+            count_expansion(line, static_cast<uint64_t>(count) * p.events.size(), 0);
+        }
         for (int64_t r = 0; r < count; ++r) {
             for (const Event& e : p.events) {
                 out.push_back({at + r * every + e.on, e.duration, e.note + transpose,
@@ -624,12 +778,14 @@ class Reader {
 
 }  // namespace
 
-Score score_read(const std::string& path, std::vector<Problem>& problems) {
+Score score_read(const std::string& path, std::vector<Problem>& problems,
+                 std::vector<std::string>* files_read) {
     Score score;
     score.origin = SourcePos{path, 1};
     Reader reader(score, problems);
     reader.load(path, SourcePos{path, 0}, 0);
     reader.run();
+    if (files_read) *files_read = reader.files_read();
     return score;
 }
 

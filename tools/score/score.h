@@ -79,8 +79,13 @@ std::string format_problem(const Problem& p);
 
 // Reads the score whose main file is `path` (following its `include`s).
 // Problems of spelling and grammar are appended to `problems`; the score holds
-// whatever could be read.
-Score score_read(const std::string& path, std::vector<Problem>& problems);
+// whatever could be read. Every file must be a regular file of at most 4 MiB
+// (16 MiB all together); repeats nest at most 16 deep; the expansion of
+// repeats and plays stops at a million notes and breakpoints or ten million
+// statements run. `files_read`, if given, receives the names
+// of every file read, the main one first.
+Score score_read(const std::string& path, std::vector<Problem>& problems,
+                 std::vector<std::string>* files_read = nullptr);
 
 // Checks the score against the arrangement the engine is built for: counts,
 // ranges, entry and exit times, the tick grid, monophony and the fixed curves.
@@ -94,10 +99,6 @@ std::vector<uint8_t> score_pack(const Score& score);
 // text events, then one track per note list.
 std::vector<uint8_t> score_midi(const Score& score);
 
-// Writes `bytes` to `path` through a temporary file renamed into place, so a
-// reader never sees a partial file. Returns false (and leaves no temporary)
-// when the file cannot be written.
-bool write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
 using lf::zigzag_encode;
 

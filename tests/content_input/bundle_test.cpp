@@ -1,0 +1,176 @@
+// The bundle readers report, never abort: a folder or a device where a file
+// should be, a cut score, and streams the engine cannot take (a band gain
+// beyond float range, times that go backwards, values outside a curve's
+// range) are errors that stop the embedding with one line each.
+#include <gtest/gtest.h>
+
+#include "engine/data/bundle.h"
+#include "tests/content_input/harness.h"
+
+namespace content_test {
+namespace {
+
+namespace bundle = lf::bundle;
+
+const std::string EMBED = EMBED_EXE;
+const std::string SUMMARY = SUMMARY_EXE;
+
+struct Both {
+    ToolRun embed, summary;
+};
+
+Both run_readers(const Scratch& dir, const std::string& content) {
+    return {run(EMBED + " " + quoted(content) + " " + quoted(dir / "packed.cpp")),
+            run(SUMMARY + " " + quoted(content))};
+}
+
+TEST(ReadersReport, AFolderOrADeviceInAFilesPlace) {
+    Scratch dir;
+    const std::string content = dir.copy_content();
+    const std::string sample6 = content + "/samples/sample6.bin";
+    fs::remove(sample6);
+    fs::create_directory(sample6);
+    Both r = run_readers(dir, content);
+    EXPECT_TRUE(r.embed.exited(1)) << r.embed.status << r.embed.err;
+    EXPECT_NE(r.embed.err.find("error: " + sample6 + ": is a folder, not a regular file"),
+              std::string::npos)
+        << r.embed.err;
+    EXPECT_TRUE(r.summary.exited(1)) << r.summary.status << r.summary.err;
+
+    fs::remove(sample6);
+    fs::create_symlink("/dev/zero", sample6);
+    r = run_readers(dir, content);
+    EXPECT_TRUE(r.embed.exited(1)) << r.embed.err;
+    EXPECT_NE(r.embed.err.find(sample6 + ": is a character device"), std::string::npos)
+        << r.embed.err;
+    EXPECT_TRUE(r.summary.exited(1)) << r.summary.status;
+
+    const std::string score = content + "/score/score.bin";
+    fs::remove(score);
+    fs::create_directory(score);
+    r = run_readers(dir, content);
+    EXPECT_TRUE(r.embed.exited(1)) << r.embed.status << r.embed.err;
+    EXPECT_NE(r.embed.err.find(score + ": is a folder"), std::string::npos) << r.embed.err;
+    EXPECT_TRUE(r.summary.exited(1)) << r.summary.status;
+    EXPECT_FALSE(fs::exists(dir / "packed.cpp"));
+}
+
+TEST(ReadersReport, AScoreCutShort) {
+    Scratch dir;
+    const std::string content = dir.copy_content();
+    const std::string score = content + "/score/score.bin";
+    // Cut inside the curves' values: the summary read values[0] of an empty stream.
+    for (uintmax_t size : {25220u, 4u, 0u}) {
+        fs::resize_file(score, size);
+        Both r = run_readers(dir, content);
+        EXPECT_TRUE(r.embed.exited(1)) << size << ": " << r.embed.status;
+        EXPECT_TRUE(r.summary.exited(1)) << size << ": " << r.summary.status << r.summary.err;
+        EXPECT_NE(r.embed.err.find("bytes end inside"), std::string::npos) << r.embed.err;
+    }
+}
+
+std::vector<uint8_t> content_bytes(const std::string& name) {
+    const std::string text = read_text(source_dir() + "/content/" + name);
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+bool has_error(const bundle::Findings& f, const std::string& part) {
+    for (const std::string& e : f.errors) {
+        if (e.find(part) != std::string::npos) return true;
+    }
+    return false;
+}
+
+TEST(StreamsTheEngineCannotTake, TheCheckedInBundleHasNoFinding) {
+    bundle::Findings f;
+    bundle::Bundle b;
+    bundle::load_bundle(source_dir() + "/content", b, f);
+    EXPECT_TRUE(f.errors.empty()) << f.errors.front();
+    EXPECT_TRUE(f.warnings.empty()) << f.warnings.front();
+}
+
+TEST(StreamsTheEngineCannotTake, ABandGainBeyondFloatRange) {
+    std::vector<uint8_t> bytes = content_bytes("samples/sample4.bin");
+    const uint32_t blocks = 57;
+    const size_t gains = 2 + blocks + 856 * blocks;
+    // Block 1, band 5: the running gain lifted to 254 (2^139 in amplitude).
+    size_t at = gains + 20 + 5;
+    uint8_t running = 0;
+    for (size_t i = gains + 5; i < at; i += 20) running = static_cast<uint8_t>(running + bytes[i]);
+    bytes[at] = static_cast<uint8_t>(254 - running);
+    bundle::Findings f;
+    bundle::check_sample(4, bytes, "sample4.bin", f);
+    ASSERT_EQ(f.errors.size(), 1u);
+    EXPECT_EQ(f.errors[0],
+              "sample4.bin: block 1, window 0, band 5: gain 254 is above 216 (the decoded sample "
+              "would leave the range of a float)");
+    // The program refuses the bundle.
+    Scratch dir;
+    const std::string content = dir.copy_content();
+    write_text(content + "/samples/sample4.bin", std::string(bytes.begin(), bytes.end()));
+    ToolRun r = run(EMBED + " " + quoted(content) + " " + quoted(dir / "packed.cpp"));
+    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "packed.cpp"));
+}
+
+// Every list and every curve, each spoiled in one stream: all are errors.
+TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
+    const std::vector<uint8_t> good = content_bytes("score/score.bin");
+    bundle::Score parsed;
+    bundle::Findings none;
+    bundle::parse_score(good, "score.bin", parsed, none);
+    ASSERT_TRUE(none.errors.empty() && none.warnings.empty());
+
+    int spoiled = 0, caught = 0;
+    auto expect_error = [&](const bundle::Score& s, const std::string& what,
+                            const std::string& says) {
+        bundle::Score again;
+        bundle::Findings f;
+        bundle::parse_score(bundle::serialize_score(s), "score.bin", again, f);
+        ++spoiled;
+        caught += !f.errors.empty();
+        EXPECT_TRUE(has_error(f, says)) << what << ": " << (f.errors.empty() ? "no error" : f.errors[0]);
+    };
+    for (size_t k = 0; k < parsed.note_lists.size(); ++k) {
+        const std::string list = "note list " + std::to_string(k);
+        bundle::Score s = parsed;
+        s.note_lists[k].notes[0] = static_cast<uint8_t>(bundle::zigzag_encode(-1));
+        expect_error(s, list + " note", list + ": note 0 has note number -1");
+        s = parsed;
+        s.note_lists[k].velocities[0] = static_cast<uint8_t>(bundle::zigzag_encode(-1));
+        expect_error(s, list + " velocity", "has velocity -1");
+        s = parsed;
+        s.note_lists[k].starts[0] = bundle::zigzag_encode(-1);
+        expect_error(s, list + " start", "starts at tick -1, outside the track");
+        if (s.note_lists[k].starts.size() > 1) {
+            s = parsed;
+            s.note_lists[k].starts[1] = bundle::zigzag_encode(-1);
+            expect_error(s, list + " order", "note 1 starts at tick");
+        }
+        s = parsed;
+        s.note_lists[k].durations[0] = bundle::zigzag_encode(-1);
+        expect_error(s, list + " duration", "lasts -1 ticks");
+    }
+    for (size_t c = 0; c < parsed.curves.size(); ++c) {
+        const std::string curve = "curve " + std::to_string(c);
+        bundle::Score s = parsed;
+        s.curves[c].values.back() = 1 << 20;
+        expect_error(s, curve + " value", curve + ": breakpoint");
+        s = parsed;
+        s.curves[c].shapes.back() = 129;
+        expect_error(s, curve + " shape", "shape 129/128, outside -128..128");
+        if (s.curves[c].times.size() > 1) {
+            s = parsed;
+            s.curves[c].times.back() = -1;
+            expect_error(s, curve + " time", "is 1 ticks before the one ahead of it");
+        }
+        s = parsed;
+        s.curves[c].times[0] = INT32_MIN;
+        expect_error(s, curve + " far", "outside -26528..26528");
+    }
+    EXPECT_EQ(caught, spoiled);
+    std::printf("%d spoiled streams, %d refused\n", spoiled, caught);
+}
+
+}  // namespace
+}  // namespace content_test

@@ -1,0 +1,184 @@
+// Inputs are regular files of a stated size: an include of a folder or a
+// device, a cycle of includes, an expansion that multiplies without end, a
+// recipe that is a folder and a recording that holds NaN or nothing are each
+// one clear message and exit 1, quickly.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <limits>
+
+#include "tests/content_input/harness.h"
+#include "tools/score/score.h"
+
+namespace content_test {
+namespace {
+
+const std::string SCORE_PACK = SCORE_PACK_EXE;
+
+std::vector<score::Problem> read_problems(const std::string& path) {
+    std::vector<score::Problem> problems;
+    score::score_read(path, problems);
+    return problems;
+}
+
+TEST(InputsAreRegularFiles, IncludesOfAFolderOrADeviceAreRefused) {
+    Scratch dir;
+    write_text(dir / "a.score", "include /tmp\ninclude /dev/zero\n");
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].at.line, 1);
+    EXPECT_EQ(problems[0].message, "/tmp: is a folder, not a regular file");
+    EXPECT_EQ(problems[1].at.line, 2);
+    EXPECT_EQ(problems[1].message, "/dev/zero: is a character device, not a regular file");
+    EXPECT_LT(seconds, 1.0) << "the device was read";
+    // The packer says so and writes nothing.
+    ToolRun r = run(SCORE_PACK + " " + quoted(dir / "a.score") + " -o " + quoted(dir / "out.bin"));
+    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_NE(r.err.find(dir / "a.score" + ":1: /tmp: is a folder"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.bin"));
+}
+
+TEST(InputsAreRegularFiles, AScoreFileOverTheLimitIsNotRead) {
+    Scratch dir;
+    write_text(dir / "big.score", "");
+    fs::resize_file(dir / "big.score", 5 * 1024 * 1024);
+    write_text(dir / "a.score", "\ninclude big.score\n");
+    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].at.line, 2);
+    EXPECT_EQ(problems[0].message,
+              dir / "big.score" + ": 5242880 bytes, more than the 4 MiB such a file may have");
+}
+
+TEST(InputsAreRegularFiles, ACycleOfIncludesIsReportedOnceWithItsChain) {
+    Scratch dir;
+    write_text(dir / "self.score", "include self.score\n");
+    std::vector<score::Problem> problems = read_problems(dir / "self.score");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].message,
+              "the includes form a cycle: " + dir / "self.score" + " -> " + dir / "self.score");
+
+    write_text(dir / "a.score", "include b.score\n");
+    write_text(dir / "b.score", "# b\ninclude a.score\n");
+    problems = read_problems(dir / "a.score");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].at.file, dir / "b.score");
+    EXPECT_EQ(problems[0].at.line, 2);
+    EXPECT_EQ(problems[0].message, "the includes form a cycle: " + dir / "a.score" + " -> " +
+                                       dir / "b.score" + " -> " + dir / "a.score");
+}
+
+TEST(InputsAreRegularFiles, TheExpansionStopsAtItsLimit) {
+    Scratch dir;
+    // 10^8 notes before: 18 s and then bad_alloc.
+    write_text(dir / "a.score",
+               "track pluck\nrepeat 10000 every 1t\nrepeat 10000 every 1t\nnote 1:1 60 1t\n"
+               "end\nend\nend\n");
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].at.line, 4);
+    EXPECT_EQ(problems[0].message,
+              "the score expands to more than 1000000 notes and breakpoints; the expansion "
+              "stops here");
+    EXPECT_LT(seconds, 10.0);
+    // Repeats of nothing cost time too.
+    write_text(dir / "b.score",
+               "track pluck\nrepeat 10000 every 1t\nrepeat 10000 every 1t\nrepeat 10000 every 1t\n"
+               "end\nend\nend\nend\n");
+    problems = read_problems(dir / "b.score");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].message.find("more than 10000000 statements"), std::string::npos);
+}
+
+TEST(InputsAreRegularFiles, RepeatsNestSixteenDeepAtMost) {
+    Scratch dir;
+    std::string text = "track pluck\n";
+    for (int k = 0; k < 17; ++k) text += "repeat 1 every 1t\n";
+    text += "note 21:1 63 1/4\n";
+    for (int k = 0; k < 18; ++k) text += "end\n";
+    write_text(dir / "a.score", text);
+    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].at.line, 18);
+    EXPECT_EQ(problems[0].message, "repeats nest deeper than 16");
+}
+
+TEST(InputsAreRegularFiles, ATabInAHitsRowIsShown) {
+    Scratch dir;
+    write_text(dir / "a.score", "track kick\nlevels X=64\nhits 1:1 36 \"X.\tX\"\nend\n");
+    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].message, "no level for '\\t'");
+}
+
+TEST(InputsAreRegularFiles, DrumsynthNamesARecipeThatIsAFolder) {
+    Scratch dir;
+    const std::string content = dir.copy_content();
+    fs::remove(content + "/drums/kick.recipe");
+    fs::create_directory(content + "/drums/kick.recipe");
+    fs::create_directory(dir / "out");
+    ToolRun r = run(std::string(DRUMSYNTH_EXE) + " " + quoted(content + "/drums") + " " +
+                quoted(dir / "out"));
+    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_EQ(r.err, "drumsynth: " + content + "/drums/kick.recipe: is a folder, not a regular file\n");
+}
+
+// A mono float WAV header and its frames.
+std::string wav(const std::vector<float>& frames) {
+    auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
+    const uint32_t data = static_cast<uint32_t>(frames.size() * 4);
+    return "RIFF" + u32(36 + data) + "WAVEfmt " + u32(16) + u16(3) + u16(1) + u32(44100) +
+           u32(44100 * 4) + u16(4) + u16(32) + "data" + u32(data) +
+           std::string(reinterpret_cast<const char*>(frames.data()), data);
+}
+
+TEST(InputsAreRegularFiles, DrumcodecRefusesNaNAnEmptySourceAndADevice) {
+    Scratch dir;
+    const std::string content = dir.copy_content();
+    fs::create_directory(dir / "sources");
+    for (int n = 1; n <= 7; ++n) {
+        write_text(dir / ("sources/source" + std::to_string(n) + ".wav"),
+                   wav(std::vector<float>(20000, 0.25f)));
+    }
+    const std::string samples = content + "/samples";
+    const std::string before = read_text(samples + "/sample3.bin");
+    auto encode = [&] {
+        return run(std::string(DRUMCODEC_EXE) + " encode " + quoted(dir / "sources") + " " +
+                   quoted(samples));
+    };
+    std::vector<float> frames(20000, 0.25f);
+    frames[1234] = std::numeric_limits<float>::quiet_NaN();
+    write_text(dir / "sources/source3.wav", wav(frames));
+    ToolRun r = encode();
+    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_EQ(r.err, "drumcodec: " + dir / "sources/source3.wav" +
+                         ": frame 1234 is not a number; a recording holds finite samples only\n");
+    frames[1234] = -std::numeric_limits<float>::infinity();
+    write_text(dir / "sources/source3.wav", wav(frames));
+    r = encode();
+    EXPECT_NE(r.err.find("frame 1234 is infinite"), std::string::npos) << r.err;
+    write_text(dir / "sources/source3.wav", wav({}));
+    r = encode();
+    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_NE(r.err.find("source3.wav: holds no frames"), std::string::npos) << r.err;
+    fs::remove(dir / "sources/source3.wav");
+    fs::create_symlink("/dev/zero", dir / "sources/source3.wav");
+    r = encode();
+    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_NE(r.err.find("source3.wav: is a character device"), std::string::npos) << r.err;
+    fs::remove(dir / "sources/source3.wav");
+    fs::create_directory(dir / "sources/source3.wav");
+    r = encode();
+    EXPECT_NE(r.err.find(dir / "sources/source3.wav" + ": is a folder"), std::string::npos) << r.err;
+    EXPECT_EQ(read_text(samples + "/sample3.bin"), before);
+}
+
+}  // namespace
+}  // namespace content_test
