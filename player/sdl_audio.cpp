@@ -1,8 +1,18 @@
 #include "player/sdl_audio.h"
 
+#include <alsa/asoundlib.h>
+
 #include <cstdio>
 
 namespace player {
+
+namespace {
+
+extern "C" void ignore_alsa_message(const char*, int, const char*, int, const char*, ...) {}
+
+}  // namespace
+
+void quiet_sound_library() { snd_lib_error_set_handler(&ignore_alsa_message); }
 
 uint32_t copy_track_frames(const StereoFrame* track, uint32_t count, uint32_t rendered,
                            uint32_t position, float* out, uint32_t out_frames) {
