@@ -38,7 +38,8 @@ class SdlAudioDevice final : public AudioDevice {
     SdlAudioDevice(const SdlAudioDevice&) = delete;
     SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
 
-    bool play(const StereoFrame* frames, uint32_t count) override;
+    bool open(const StereoFrame* frames, uint32_t count) override;
+    void play() override;
     const char* error() const override { return error_; }
     void pause() override;
     void restart() override;

@@ -5,7 +5,8 @@
 #   deps.sh aarch64    the cross compiler and emulator of `make test-aarch64`
 set -euo pipefail
 
-packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev)
+packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev
+          libasound2-dev libsndfile1-dev libebur128-dev libcli11-dev ffmpeg)
 if [ "${1:-}" = aarch64 ]; then
     packages=(g++-aarch64-linux-gnu qemu-user)
 fi
