@@ -36,12 +36,10 @@ uint32_t checked_frame(double frame, const std::string& text) {
 
 uint32_t parse_position(const std::string& text, const std::vector<Section>& sections) {
     if (text == "end") return TRACK_FRAMES;
-    if (text.size() > 1 && text.back() == 's') {
-        double seconds;
-        if (!parse_number(text.substr(0, text.size() - 1), seconds))
-            throw UsageError("'" + text + "' is not a number of seconds (like 95.5s)");
+    double seconds;
+    if (text.size() > 1 && text.back() == 's' &&
+        parse_number(text.substr(0, text.size() - 1), seconds))
         return checked_frame(std::floor(seconds * SAMPLE_RATE + 0.5), text);
-    }
     size_t colon = text.find(':');
     if (colon != std::string::npos) {
         double bar, beat;
