@@ -94,6 +94,9 @@ AudioWriter::AudioWriter(const std::string& path, Format format, uint32_t first_
         temp_.clear();
         throw std::runtime_error("cannot write " + path + ": " + why);
     }
+    // No PEAK chunk: it holds the time of writing, and a file should be the
+    // same bytes on every export.
+    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
 AudioWriter::~AudioWriter() {

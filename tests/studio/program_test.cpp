@@ -126,6 +126,10 @@ TEST_F(Studio, TheOutputStemIsTheRenderAndEveryStemIsThere) {
     Outcome o = studio({"stems", "stems", "--from", "2:1", "--to", "3:1"});
     ASSERT_EQ(o.status, 0) << o.err;
     expect_frames_of_full("stems/output.wav", BAR, BAR);
+    // Byte for byte the file render writes.
+    o = studio({"render", "--from", "2:1", "--to", "3:1", "-o", "bar2.wav", "--no-report"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(read_text(dir + "/stems/output.wav"), read_text(dir + "/bar2.wav"));
     int files = 0;
     for (auto& e : std::filesystem::directory_iterator(dir + "/stems")) {
         ++files;
