@@ -30,24 +30,7 @@ const std::string SCORE_MAIN = SCORE_DIR + "/lumenfrost.score";
 const std::string SCORE_BIN = SCORE_DIR + "/score.bin";
 const std::string SCORE_MIDI = LUMENFROST_SOURCE_DIR "/docs/score/lumenfrost.mid";
 
-// Runs argv to its end; returns its exit status (-1 if it could not run).
-int run_to_end(const std::vector<std::string>& args) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        std::fprintf(stderr, "lumenfrost: cannot run %s: %s\n", argv[0], std::strerror(errno));
-        _exit(127);
-    }
-    if (pid < 0) return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
+// Starts argv[0] with its arguments as a child; returns its id (or -1).
 pid_t start(const std::vector<std::string>& args) {
     pid_t pid = fork();
     if (pid == 0) {
@@ -59,6 +42,16 @@ pid_t start(const std::vector<std::string>& args) {
         _exit(127);
     }
     return pid;
+}
+
+// Runs argv to its end; returns its exit status (-1 if it could not run).
+int run_to_end(const std::vector<std::string>& args) {
+    pid_t pid = start(args);
+    if (pid < 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Ends the child we started (by its id) and collects it.
@@ -117,6 +110,9 @@ bool score_changed(int fd, int timeout_ms) {
     return changed;
 }
 
+volatile sig_atomic_t ending = 0;
+extern "C" void on_end_signal(int) { ending = 1; }
+
 time_t modified(const std::string& path) {
     struct stat s {};
     return stat(path.c_str(), &s) == 0 ? s.st_mtime : 0;
@@ -156,6 +152,12 @@ int run_watch(const WatchOptions& o, const char* self_path) {
     }
     if (!o.from.empty()) child_args.insert(child_args.end(), {"--from", o.from});
 
+    // Ctrl-C or SIGTERM: the child we started ends too, and then we do.
+    struct sigaction action {};
+    action.sa_handler = on_end_signal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
     std::fprintf(stderr, "lumenfrost: watching %s/*.score (Ctrl-C ends)\n", SCORE_DIR.c_str());
     bool build_first = sources_newer_than_bin();
     pid_t child = 0;
@@ -164,6 +166,10 @@ int run_watch(const WatchOptions& o, const char* self_path) {
         build_first = true;
         // Wait for an edit; the child plays or renders meanwhile.
         for (;;) {
+            if (ending) {
+                stop(child);
+                return 0;
+            }
             if (score_changed(fd, 200)) break;
             if (child > 0) {
                 int status;
