@@ -12,7 +12,9 @@ extern "C" void ignore_alsa_message(const char*, int, const char*, int, const ch
 
 }  // namespace
 
-void quiet_sound_library() { snd_lib_error_set_handler(&ignore_alsa_message); }
+void quiet_sound_library() {
+    snd_lib_error_set_handler(&ignore_alsa_message);
+}
 
 uint32_t copy_track_frames(const StereoFrame* track, uint32_t count, uint32_t rendered,
                            uint32_t position, float* out, uint32_t out_frames) {

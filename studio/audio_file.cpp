@@ -23,7 +23,9 @@ Format parse_format(const std::string& name) {
     throw UsageError("'" + name + "' is not a format: f32, s24, s16 or flac");
 }
 
-const char* format_extension(Format format) { return format == Format::flac ? "flac" : "wav"; }
+const char* format_extension(Format format) {
+    return format == Format::flac ? "flac" : "wav";
+}
 
 namespace {
 
@@ -46,10 +48,14 @@ int32_t round_clamped(double x, double low, double high) {
 
 int sf_format(Format format) {
     switch (format) {
-        case Format::f32: return SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        case Format::s24: return SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-        case Format::s16: return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        case Format::flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+        case Format::f32:
+            return SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        case Format::s24:
+            return SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+        case Format::s16:
+            return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        case Format::flac:
+            return SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
     }
     return 0;
 }

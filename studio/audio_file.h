@@ -45,7 +45,7 @@ class AudioWriter {
     AudioWriter& operator=(const AudioWriter&) = delete;
 
     void write(const StereoFrame* frames, uint32_t count);  // throws on a write error
-    void commit();                                           // throws; then the file is there
+    void commit();                                          // throws; then the file is there
 
   private:
     std::string path_, temp_;

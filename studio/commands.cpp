@@ -16,7 +16,9 @@
 
 namespace studio {
 
-void print_error(const std::string& what) { std::fprintf(stderr, "lumenfrost: %s\n", what.c_str()); }
+void print_error(const std::string& what) {
+    std::fprintf(stderr, "lumenfrost: %s\n", what.c_str());
+}
 
 namespace {
 
@@ -24,7 +26,8 @@ namespace {
 class ProgressBar final : public Progress {
   public:
     explicit ProgressBar(const char* what)
-        : what_(what), shown_(isatty(STDERR_FILENO) == 1),
+        : what_(what),
+          shown_(isatty(STDERR_FILENO) == 1),
           start_(std::chrono::steady_clock::now()) {}
     void update(uint32_t done, uint32_t total) override {
         if (!shown_) return;
@@ -58,8 +61,7 @@ class ProgressBar final : public Progress {
 std::string describe(const Range& r) {
     char text[160];
     std::snprintf(text, sizeof text, "%s to %s (%.2f s)", bar_beat_text(r.from).c_str(),
-                  bar_beat_text(r.to).c_str(),
-                  static_cast<double>(r.to - r.from) / SAMPLE_RATE);
+                  bar_beat_text(r.to).c_str(), static_cast<double>(r.to - r.from) / SAMPLE_RATE);
     return text;
 }
 
@@ -118,8 +120,7 @@ int run_render(const RenderOptions& o) {
     try {
         // Open the output first: a file that cannot be written is known before the render.
         AudioWriter writer(o.output, o.format, o.range.from);
-        std::fprintf(stderr, "Rendering %s into %s\n", describe(o.range).c_str(),
-                     o.output.c_str());
+        std::fprintf(stderr, "Rendering %s into %s\n", describe(o.range).c_str(), o.output.c_str());
         start_engine();
         ProgressBar bar("render");
         render_track(o.range.to, &bar);

@@ -32,9 +32,9 @@ int run_report(const std::string& path, uint32_t start, bool json);
 int run_play(uint32_t from);
 
 struct WatchOptions {
-    std::string from;     // passed on to play or render as written
+    std::string from;  // passed on to play or render as written
     bool play = true;
-    std::string output;   // with --no-play
+    std::string output;  // with --no-play
     std::string format;
 };
 int run_watch(const WatchOptions& options, const char* self_path);

@@ -15,7 +15,9 @@ namespace {
 
 constexpr double NEG_INF = -std::numeric_limits<double>::infinity();
 
-double to_db(double amplitude) { return amplitude > 0 ? 20.0 * std::log10(amplitude) : NEG_INF; }
+double to_db(double amplitude) {
+    return amplitude > 0 ? 20.0 * std::log10(amplitude) : NEG_INF;
+}
 
 // A second-order section in double precision (direct form I).
 struct Biquad {
@@ -50,7 +52,8 @@ struct Correlator {
         rr += r * r;
     }
     double value() const {
-        return ll > 0 && rr > 0 ? lr / std::sqrt(ll * rr) : std::numeric_limits<double>::quiet_NaN();
+        return ll > 0 && rr > 0 ? lr / std::sqrt(ll * rr)
+                                : std::numeric_limits<double>::quiet_NaN();
     }
 };
 
@@ -151,28 +154,24 @@ std::string json_string(const std::string& s) {
 std::string report_table(const std::vector<ReportRow>& rows) {
     std::string out;
     char line[320];
-    std::snprintf(line, sizeof line,
-                  "%-12s %8s %7s %7s %6s %7s %7s %7s %6s %9s %9s %6s %6s %6s\n", "", "from",
-                  "length", "LUFS", "LRA", "S max", "dBTP", "peak", ">1.0", "DC left",
+    std::snprintf(line, sizeof line, "%-12s %8s %7s %7s %6s %7s %7s %7s %6s %9s %9s %6s %6s %6s\n",
+                  "", "from", "length", "LUFS", "LRA", "S max", "dBTP", "peak", ">1.0", "DC left",
                   "DC right", "L/R", "corr", "<120");
     out += line;
-    std::snprintf(line, sizeof line,
-                  "%-12s %8s %7s %7s %6s %7s %7s %7s %6s %9s %9s %6s %6s %6s\n", "", "bar:beat",
-                  "s", "I", "LU", "LUFS", "true pk", "dBFS", "count", "", "", "dB", "", "Hz");
+    std::snprintf(line, sizeof line, "%-12s %8s %7s %7s %6s %7s %7s %7s %6s %9s %9s %6s %6s %6s\n",
+                  "", "bar:beat", "s", "I", "LU", "LUFS", "true pk", "dBFS", "count", "", "", "dB",
+                  "", "Hz");
     out += line;
     for (const ReportRow& r : rows) {
         const Measures& m = r.m;
-        std::snprintf(line, sizeof line,
-                      "%-12s %8s %7.2f %7s %6s %7s %7s %7s %6llu %9s %9s %6s %6s %6s\n",
-                      r.name.c_str(), r.from.c_str(), m.seconds,
-                      number(m.integrated_lufs, "%.1f").c_str(), number(m.range_lu, "%.1f").c_str(),
-                      number(m.shortterm_max_lufs, "%.1f").c_str(),
-                      number(m.true_peak_dbtp, "%+.2f").c_str(),
-                      number(m.sample_peak_dbfs, "%+.2f").c_str(),
-                      static_cast<unsigned long long>(m.above_one),
-                      number(m.dc[0], "%+.6f").c_str(), number(m.dc[1], "%+.6f").c_str(),
-                      number(m.balance_db, "%+.2f").c_str(), number(m.correlation, "%+.2f").c_str(),
-                      number(m.correlation_low, "%+.2f").c_str());
+        std::snprintf(
+            line, sizeof line, "%-12s %8s %7.2f %7s %6s %7s %7s %7s %6llu %9s %9s %6s %6s %6s\n",
+            r.name.c_str(), r.from.c_str(), m.seconds, number(m.integrated_lufs, "%.1f").c_str(),
+            number(m.range_lu, "%.1f").c_str(), number(m.shortterm_max_lufs, "%.1f").c_str(),
+            number(m.true_peak_dbtp, "%+.2f").c_str(), number(m.sample_peak_dbfs, "%+.2f").c_str(),
+            static_cast<unsigned long long>(m.above_one), number(m.dc[0], "%+.6f").c_str(),
+            number(m.dc[1], "%+.6f").c_str(), number(m.balance_db, "%+.2f").c_str(),
+            number(m.correlation, "%+.2f").c_str(), number(m.correlation_low, "%+.2f").c_str());
         out += line;
     }
     return out;
@@ -190,9 +189,8 @@ std::string report_json(const std::string& file, const std::vector<ReportRow>& r
                ", \"shortterm_max_lufs\": " + json_number(m.shortterm_max_lufs, "%.3f") +
                ", \"true_peak_dbtp\": " + json_number(m.true_peak_dbtp, "%.3f") +
                ", \"sample_peak_dbfs\": " + json_number(m.sample_peak_dbfs, "%.3f") +
-               ", \"samples_above_one\": " + std::to_string(m.above_one) +
-               ", \"dc_offset\": [" + json_number(m.dc[0], "%.9f") + ", " +
-               json_number(m.dc[1], "%.9f") + "]" +
+               ", \"samples_above_one\": " + std::to_string(m.above_one) + ", \"dc_offset\": [" +
+               json_number(m.dc[0], "%.9f") + ", " + json_number(m.dc[1], "%.9f") + "]" +
                ", \"balance_db\": " + json_number(m.balance_db, "%.3f") +
                ", \"correlation\": " + json_number(m.correlation, "%.4f") +
                ", \"correlation_below_120hz\": " + json_number(m.correlation_low, "%.4f") + "}" +

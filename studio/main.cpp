@@ -23,14 +23,13 @@ constexpr const char* POS_HELP =
 std::string section_list() {
     std::string list;
     for (const studio::Section& s : studio::score_sections())
-        list += std::string(list.empty() ? "" : ", ") + s.name + " " +
-                studio::bar_beat_text(s.start);
+        list +=
+            std::string(list.empty() ? "" : ", ") + s.name + " " + studio::bar_beat_text(s.start);
     return list;
 }
 
 // --from / --to / --section into a range of frames.
-studio::Range range_of(const std::string& from, const std::string& to,
-                       const std::string& section) {
+studio::Range range_of(const std::string& from, const std::string& to, const std::string& section) {
     const auto& sections = studio::score_sections();
     if (!section.empty()) {
         if (!from.empty() || !to.empty())
@@ -77,8 +76,8 @@ int main(int argc, char** argv) {
         "for.",
         "lumenfrost"};
     app.require_subcommand(1, 1);
-    app.footer(std::string("Positions (POS): ") + POS_HELP + ".\nSections of the score: " +
-               section_list() + ".");
+    app.footer(std::string("Positions (POS): ") + POS_HELP +
+               ".\nSections of the score: " + section_list() + ".");
 
     std::string from, to, section, format, output;
     bool no_report = false, json = false;
@@ -176,9 +175,9 @@ int main(int argc, char** argv) {
             studio::RenderOptions o;
             o.range = range_of(from, to, section);
             o.format = format_of(format, output);
-            o.output = output.empty() ? std::string("lumenfrost.") +
-                                            studio::format_extension(o.format)
-                                      : output;
+            o.output = output.empty()
+                           ? std::string("lumenfrost.") + studio::format_extension(o.format)
+                           : output;
             o.report = !no_report;
             o.json = json;
             if (!engine_can_run()) return 1;

@@ -48,15 +48,18 @@ uint32_t parse_position(const std::string& text, const std::vector<Section>& sec
             throw UsageError("'" + text + "' is not a position bar:beat (like 75:1 or 19:1.5)");
         if (bar < 1) throw UsageError("'" + text + "': bars count from 1");
         if (beat < 1 || beat >= 5)
-            throw UsageError("'" + text + "': the beat must be at least 1 and below 5 (a bar has 4)");
+            throw UsageError("'" + text +
+                             "': the beat must be at least 1 and below 5 (a bar has 4)");
         double frame = (bar - 1) * BAR_FRAMES + std::floor((beat - 1) * BEAT_FRAMES + 0.5);
         return checked_frame(frame, text);
     }
     for (const Section& s : sections) {
         if (text == s.name) return s.start;
     }
-    throw UsageError("'" + text + "' is neither bar:beat (75:1), seconds (95.5s), 'end' nor a "
-                     "section of the score (" + section_names(sections) + ")");
+    throw UsageError("'" + text +
+                     "' is neither bar:beat (75:1), seconds (95.5s), 'end' nor a "
+                     "section of the score (" +
+                     section_names(sections) + ")");
 }
 
 Range section_range(const std::string& name, const std::vector<Section>& sections) {

@@ -2,6 +2,7 @@
 
 #include <cfenv>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include "engine/frame/arrangement.h"

@@ -6,11 +6,11 @@
 // the last good ones only when the score has no problems), then cmake --build
 // rebuilds the lumenfrost target in the folder this program was built in, and
 // the new binary runs as a child: play --from POS, or render -o FILE.
+#include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -70,8 +70,9 @@ bool repack() {
     if (status != 0) {
         std::remove(bin_tmp.c_str());
         std::remove(midi_tmp.c_str());
-        std::fprintf(stderr, "lumenfrost: the score has problems (above); the last good "
-                             "score.bin stays. Waiting for the next change.\n");
+        std::fprintf(stderr,
+                     "lumenfrost: the score has problems (above); the last good "
+                     "score.bin stays. Waiting for the next change.\n");
         return false;
     }
     if (std::rename(bin_tmp.c_str(), SCORE_BIN.c_str()) != 0 ||
@@ -88,7 +89,8 @@ bool rebuild() {
     int status =
         run_to_end({CMAKE_COMMAND_PATH, "--build", LUMENFROST_BUILD_DIR, "--target", "lumenfrost"});
     if (status != 0) {
-        std::fprintf(stderr, "lumenfrost: the build failed (above). Waiting for the next change.\n");
+        std::fprintf(stderr,
+                     "lumenfrost: the build failed (above). Waiting for the next change.\n");
         return false;
     }
     return true;
@@ -111,7 +113,9 @@ bool score_changed(int fd, int timeout_ms) {
 }
 
 volatile sig_atomic_t ending = 0;
-extern "C" void on_end_signal(int) { ending = 1; }
+extern "C" void on_end_signal(int) {
+    ending = 1;
+}
 
 time_t modified(const std::string& path) {
     struct stat s {};
@@ -137,8 +141,8 @@ int run_watch(const WatchOptions& o, const char* self_path) {
     if (ec) self = self_path;
 
     int fd = inotify_init1(IN_CLOEXEC);
-    if (fd < 0 || inotify_add_watch(fd, SCORE_DIR.c_str(),
-                                    IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE) < 0) {
+    if (fd < 0 ||
+        inotify_add_watch(fd, SCORE_DIR.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE) < 0) {
         print_error("cannot watch " + SCORE_DIR + ": " + std::strerror(errno));
         return 1;
     }

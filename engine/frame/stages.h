@@ -75,10 +75,10 @@ enum Tap : int {
     TAP_TRACK21,
     TAP_TRACK22,
     TAP_TRACK23,
-    TAP_FRONT_BUS,   // after its resonator bank
-    TAP_MAIN_BUS,    // before the master chain
-    TAP_MASTER,      // the master chain's output
-    TAP_OUTPUT,      // the frame
+    TAP_FRONT_BUS,  // after its resonator bank
+    TAP_MAIN_BUS,   // before the master chain
+    TAP_MASTER,     // the master chain's output
+    TAP_OUTPUT,     // the frame
     TAP_COUNT
 };
 

@@ -60,7 +60,8 @@ class Studio : public ::testing::Test {
     static Outcome run(const std::vector<std::string>& args, const std::string& env = "") {
         std::string command = "cd " + shell_quoted(dir) + " && " + env + " ";
         for (const std::string& a : args) command += shell_quoted(a) + " ";
-        command += ">" + shell_quoted(dir + "/.out") + " 2>" + shell_quoted(dir + "/.err") + " </dev/null";
+        command +=
+            ">" + shell_quoted(dir + "/.out") + " 2>" + shell_quoted(dir + "/.err") + " </dev/null";
         Outcome o;
         int status = std::system(command.c_str());
         o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -160,8 +161,8 @@ TEST_F(Studio, IntegerFormatsAreTheQuantisedFramesAndRepeat) {
         for (uint32_t i = 0; i < count; ++i) {
             for (int c = 0; c < 2; ++c) {
                 float x = whole.samples[2 * size_t{from + i} + c];
-                int32_t expected = format == "s16" ? quantise_s16(x, from + i, c) * 65536
-                                                   : quantise_s24(x) * 256;
+                int32_t expected =
+                    format == "s16" ? quantise_s16(x, from + i, c) * 65536 : quantise_s24(x) * 256;
                 if (ints[2 * i + c] != expected) ++wrong;
             }
         }
@@ -213,13 +214,16 @@ TEST_F(Studio, TheReportAgreesWithFfmpeg) {
     // The first object of the JSON is the whole file.
     std::string whole = ours.out.substr(0, ours.out.find('}'));
     EXPECT_NEAR(json_value(whole, "integrated_lufs"),
-                ffmpeg_value(log, "Integrated loudness:", "I"), 0.1) << log;
+                ffmpeg_value(log, "Integrated loudness:", "I"), 0.1)
+        << log;
     EXPECT_NEAR(json_value(whole, "loudness_range_lu"), ffmpeg_value(log, "Loudness range:", "LRA"),
-                0.1) << log;
+                0.1)
+        << log;
     EXPECT_NEAR(json_value(whole, "true_peak_dbtp"), ffmpeg_value(log, "True peak:", "Peak"), 0.1)
         << log;
     EXPECT_NEAR(json_value(whole, "sample_peak_dbfs"), ffmpeg_value(log, "Sample peak:", "Peak"),
-                0.1) << log;
+                0.1)
+        << log;
     // Every section of the score is reported.
     for (const char* section : {"\"intro\"", "\"drop\"", "\"final_drop\"", "\"outro\""})
         EXPECT_NE(ours.out.find(section), std::string::npos) << section;

@@ -21,7 +21,8 @@ namespace {
 
 using namespace studio;
 
-const std::vector<Section> SECTIONS = {{"intro", 0}, {"cut", 18 * 58800 + 7350}, {"drop", 20 * 58800}};
+const std::vector<Section> SECTIONS = {
+    {"intro", 0}, {"cut", 18 * 58800 + 7350}, {"drop", 20 * 58800}};
 
 TEST(Positions, BarBeatSecondsSectionsAndBack) {
     EXPECT_EQ(parse_position("1:1", SECTIONS), 0u);
@@ -87,9 +88,9 @@ TEST(Quantise, RoundsClampsAndDithersTheSameWayEveryTime) {
         if (d != tpdf_dither(static_cast<uint32_t>(i), 1 - (i & 1))) ++different;
     }
     EXPECT_NEAR(sum / n, 0.0, 0.01);
-    EXPECT_NEAR(sum2 / n, 1.0 / 6.0, 0.005);                 // variance of the triangle
+    EXPECT_NEAR(sum2 / n, 1.0 / 6.0, 0.005);                  // variance of the triangle
     EXPECT_NEAR(static_cast<double>(inner) / n, 0.75, 0.01);  // 3/4 of its area within ±1/2
-    EXPECT_GT(different, n - 10);                              // channels dithered apart
+    EXPECT_GT(different, n - 10);                             // channels dithered apart
     // The dither moves a value by at most one step either way.
     for (uint32_t f = 0; f < 1000; ++f) {
         int32_t q = quantise_s16(0.25f, f, 0);
@@ -107,7 +108,8 @@ class ScratchDir {
         path_ = mkdtemp(name) ? name : "";
     }
     ~ScratchDir() {
-        if (!path_.empty()) std::system(("chmod -R u+w '" + path_ + "'; rm -rf '" + path_ + "'").c_str());
+        if (!path_.empty())
+            std::system(("chmod -R u+w '" + path_ + "'; rm -rf '" + path_ + "'").c_str());
     }
     const std::string& path() const { return path_; }
 
@@ -119,7 +121,8 @@ std::vector<StereoFrame> test_signal(uint32_t frames) {
     std::vector<StereoFrame> s(frames);
     for (uint32_t i = 0; i < frames; ++i) {
         s[i].left = 1.1f * std::sin(0.001f * static_cast<float>(i) * static_cast<float>(i % 97));
-        s[i].right = -0.7f * std::cos(0.013f * static_cast<float>(i)) + 1e-7f * static_cast<float>(i);
+        s[i].right =
+            -0.7f * std::cos(0.013f * static_cast<float>(i)) + 1e-7f * static_cast<float>(i);
     }
     return s;
 }
@@ -173,13 +176,15 @@ TEST(Writers, AFailedExportLeavesTheEarlierFileAndNoTemporary) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "earlier good file");
     std::string list;
-    for (auto& e : std::filesystem::directory_iterator(dir.path())) list += e.path().filename().string() + " ";
+    for (auto& e : std::filesystem::directory_iterator(dir.path()))
+        list += e.path().filename().string() + " ";
     EXPECT_EQ(list, "keep.wav ");
     if (getuid() != 0) {
         chmod(dir.path().c_str(), 0555);
         EXPECT_THROW(AudioWriter(path, Format::f32, 0), std::runtime_error);
     }
-    EXPECT_THROW(AudioWriter(dir.path() + "/no/such/folder.wav", Format::f32, 0), std::runtime_error);
+    EXPECT_THROW(AudioWriter(dir.path() + "/no/such/folder.wav", Format::f32, 0),
+                 std::runtime_error);
 }
 
 std::vector<float> stereo(uint32_t frames, float (*left)(uint32_t), float (*right)(uint32_t)) {
@@ -194,9 +199,15 @@ std::vector<float> stereo(uint32_t frames, float (*left)(uint32_t), float (*righ
 float sine_minus20(uint32_t i) {
     return static_cast<float>(0.1 * std::sin(2 * M_PI * 1000.0 * i / 44100.0));
 }
-float sine_minus20_inverted(uint32_t i) { return -sine_minus20(i); }
-float dc_quarter(uint32_t) { return 0.25f; }
-float dc_minus_tenth(uint32_t) { return -0.1f; }
+float sine_minus20_inverted(uint32_t i) {
+    return -sine_minus20(i);
+}
+float dc_quarter(uint32_t) {
+    return 0.25f;
+}
+float dc_minus_tenth(uint32_t) {
+    return -0.1f;
+}
 
 TEST(Report, KnownSignals) {
     const uint32_t frames = 10 * 44100;
