@@ -52,6 +52,11 @@ void report_no_device(Console& console, const char* reason) {
 }  // namespace
 
 int run_player(const Ports& ports, const std::atomic<uint32_t>& rendered) {
+    // The device before anything else: without one there is nothing to wait for.
+    if (!ports.device.open(TrackBuffer, TRACK_FRAMES)) {
+        report_no_device(ports.console, ports.device.error());
+        return 1;
+    }
     ports.console.write(BANNER);
     ports.render.startup();
     ports.console.write(START_RENDER_TEXT);
@@ -66,10 +71,7 @@ int run_player(const Ports& ports, const std::atomic<uint32_t>& rendered) {
     }
 
     ports.console.write(START_PLAYBACK_TEXT);
-    if (!ports.device.play(TrackBuffer, TRACK_FRAMES)) {
-        report_no_device(ports.console, ports.device.error());
-        return 1;
-    }
+    ports.device.play();
 
     // The under-run test looks at the position read one poll earlier: a device
     // that has got past the render has played unrendered frames as silence, so

@@ -84,9 +84,12 @@ class EscKey {
 // One output device that plays one buffer from its first frame to its last.
 class AudioDevice {
   public:
-    // Opens the default device for 44100 Hz stereo float and starts reading
-    // `frames` in order. False when no device could be opened; error() says why.
-    virtual bool play(const StereoFrame* frames, uint32_t count) = 0;
+    // Opens the default device for 44100 Hz stereo float, to read `frames` in
+    // order once started; until then it is paused. False when no device could
+    // be opened; error() says why.
+    virtual bool open(const StereoFrame* frames, uint32_t count) = 0;
+    // Starts reading from the first frame.
+    virtual void play() = 0;
     virtual const char* error() const = 0;
     // Stops reading; restart() goes on from the same frame.
     virtual void pause() = 0;

@@ -1,8 +1,20 @@
 #include "player/sdl_audio.h"
 
+#include <alsa/asoundlib.h>
+
 #include <cstdio>
 
 namespace player {
+
+namespace {
+
+extern "C" void ignore_alsa_message(const char*, int, const char*, int, const char*, ...) {}
+
+}  // namespace
+
+void quiet_sound_library() {
+    snd_lib_error_set_handler(&ignore_alsa_message);
+}
 
 uint32_t copy_track_frames(const StereoFrame* track, uint32_t count, uint32_t rendered,
                            uint32_t position, float* out, uint32_t out_frames) {
@@ -28,12 +40,13 @@ void SDLCALL SdlAudioDevice::fill(void* self, Uint8* stream, int bytes) {
     device.position_.store(position, std::memory_order_release);
 }
 
-bool SdlAudioDevice::play(const StereoFrame* frames, uint32_t count) {
+bool SdlAudioDevice::open(const StereoFrame* frames, uint32_t count) {
     frames_ = frames;
     count_ = count;
     position_.store(0, std::memory_order_relaxed);
     // The player handles SIGINT and SIGTERM itself.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    quiet_sound_library();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::snprintf(error_, sizeof error_, "%s", SDL_GetError());
         return false;
@@ -53,8 +66,11 @@ bool SdlAudioDevice::play(const StereoFrame* frames, uint32_t count) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    SDL_PauseAudioDevice(device_, 0);
-    return true;
+    return true;  // opened paused
+}
+
+void SdlAudioDevice::play() {
+    if (device_ != 0) SDL_PauseAudioDevice(device_, 0);
 }
 
 void SdlAudioDevice::pause() {

@@ -27,6 +27,10 @@ constexpr Uint16 DEVICE_BUFFER_FRAMES = 1024;
 uint32_t copy_track_frames(const StereoFrame* track, uint32_t count, uint32_t rendered,
                            uint32_t position, float* out, uint32_t out_frames);
 
+// Keeps the sound library's own console lines (ALSA's complaints about a
+// missing card) off the terminal; SDL's reason still reaches our one line.
+void quiet_sound_library();
+
 class SdlAudioDevice final : public AudioDevice {
   public:
     explicit SdlAudioDevice(const std::atomic<uint32_t>& rendered) : rendered_(rendered) {}
@@ -34,7 +38,8 @@ class SdlAudioDevice final : public AudioDevice {
     SdlAudioDevice(const SdlAudioDevice&) = delete;
     SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
 
-    bool play(const StereoFrame* frames, uint32_t count) override;
+    bool open(const StereoFrame* frames, uint32_t count) override;
+    void play() override;
     const char* error() const override { return error_; }
     void pause() override;
     void restart() override;

@@ -25,7 +25,16 @@ float seconds_since(int64_t start_ns) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char**) {
+    // An argument is a user asking for something this program does not do:
+    // say where it is, before anything could overwrite the WAV.
+    if (argc > 1) {
+        std::fprintf(stderr,
+                     "wavrender takes no arguments (it renders the whole track into %s here); "
+                     "for parts, formats and options see: lumenfrost render --help\n",
+                     WAV_FILE_NAME);
+        return 2;
+    }
     if (!engine_runs_here("wavrender", "render")) return 1;
 
     std::printf("Initializing...\n");

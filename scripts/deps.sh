@@ -5,9 +5,11 @@
 #   deps.sh aarch64    the cross compiler and emulator of `make test-aarch64`
 set -euo pipefail
 
-# clang and its runtime libraries build the fuzzers (libFuzzer, -fsanitize=fuzzer).
+# clang and its runtime libraries build the fuzzers (libFuzzer, -fsanitize=fuzzer);
+# libsndfile, libebur128, CLI11 and ffmpeg serve the studio program and its tests.
 packages=(g++ make cmake ninja-build pkg-config libgtest-dev libbenchmark-dev libsdl2-dev libpng-dev
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev libasound2-dev libsndfile1-dev libebur128-dev libcli11-dev
+          ffmpeg)
 if [ "${1:-}" = aarch64 ]; then
     packages=(g++-aarch64-linux-gnu qemu-user)
 fi

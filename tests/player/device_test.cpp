@@ -48,7 +48,11 @@ TEST(SdlDevice, DummyDriverPlaysPausesAndStopsAtTheEnd) {
     auto track = numbered_track(count);
     std::atomic<uint32_t> rendered{count};
     player::SdlAudioDevice device(rendered);
-    ASSERT_TRUE(device.play(track.data(), count)) << device.error();
+    ASSERT_TRUE(device.open(track.data(), count)) << device.error();
+    // Opened, it waits paused until play().
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(device.position(), 0u);
+    device.play();
 
     // Waits until the device reports `frames` or more, for at most two seconds.
     auto wait_for = [&](uint32_t frames) {
@@ -77,7 +81,7 @@ TEST(SdlDevice, UnknownDriverFailsWithSdlsReason) {
     std::atomic<uint32_t> rendered{0};
     player::SdlAudioDevice device(rendered);
     StereoFrame frame{};
-    EXPECT_FALSE(device.play(&frame, 1));
+    EXPECT_FALSE(device.open(&frame, 1));
     EXPECT_NE(std::string(device.error()).find("lumenfrost_no_such_driver"), std::string::npos)
         << device.error();
 }

@@ -30,7 +30,7 @@ uint32_t realtime_frames(uint64_t ms) {
 }
 
 struct Event {
-    std::string what;  // "write", "startup", "thread", "sleep", "play", "pause", "restart",
+    std::string what;  // "write", "startup", "thread", "sleep", "open", "play", "pause", "restart",
                        // "position", "key"
     uint64_t at_ms;
     uint32_t rendered;  // frames rendered at that moment
@@ -104,13 +104,15 @@ class SimulatedMachine final : public player::Console,
         log.back().ms = ms;
     }
 
-    bool play(const StereoFrame* frames, uint32_t count) override {
+    bool open(const StereoFrame* frames, uint32_t count) override {
         played_frames_ = frames;
         played_count_ = count;
-        note("play");
-        if (open_error != nullptr) return false;
+        note("open");
+        return open_error == nullptr;
+    }
+    void play() override {
         playing_ = true;
-        return true;
+        note("play");
     }
     const char* error() const override { return open_error; }
     void pause() override {
@@ -160,16 +162,17 @@ TEST(PlayerControl, FastRenderPlaysTheWholeTrackAndEndsAtItsLastFrame) {
     EXPECT_EQ(m.out, std::string(BANNER) + START_RENDER + START_PLAYBACK);
     EXPECT_EQ(m.err, "");
 
-    // Banner, start-up, message, thread, head start, in this order.
-    ASSERT_GE(m.log.size(), 6u);
-    EXPECT_EQ(m.log[0].what, "write");
-    EXPECT_EQ(m.log[1].what, "startup");
-    EXPECT_EQ(m.log[2].what, "write");
-    EXPECT_EQ(m.log[3].what, "thread");
-    EXPECT_EQ(m.log[4].what, "sleep");
-    EXPECT_EQ(m.log[4].ms, player::HEAD_START_MS);
+    // Device, banner, start-up, message, thread, head start, in this order.
+    ASSERT_GE(m.log.size(), 7u);
+    EXPECT_EQ(m.log[0].what, "open");
+    EXPECT_EQ(m.log[1].what, "write");
+    EXPECT_EQ(m.log[2].what, "startup");
+    EXPECT_EQ(m.log[3].what, "write");
+    EXPECT_EQ(m.log[4].what, "thread");
+    EXPECT_EQ(m.log[5].what, "sleep");
+    EXPECT_EQ(m.log[5].ms, player::HEAD_START_MS);
 
-    // The whole buffer, handed over once, right after the head start.
+    // The whole buffer, opened before the head start, played right after it.
     auto plays = m.events("play");
     ASSERT_EQ(plays.size(), 1u);
     EXPECT_EQ(plays[0].at_ms, 5000u);
@@ -369,17 +372,18 @@ INSTANTIATE_TEST_SUITE_P(PlayerControl, EscDuringPlayback,
                                            EscCase{"PressedMidTrack", 70000, false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PlayerControl, WithoutADeviceSaysWhyAndEndsWithStatusOne) {
+TEST(PlayerControl, WithoutADeviceSaysWhyAtOnceAndEndsWithStatusOne) {
     SimulatedMachine m;
     m.open_error = "Audio target 'nowhere' not available";
     EXPECT_EQ(m.run(), 1);
-    // Every step up to the device is kept, in order.
-    EXPECT_EQ(m.out, std::string(BANNER) + START_RENDER + START_PLAYBACK);
+    // Nothing before the device: no banner, no start-up, no head start.
+    EXPECT_EQ(m.out, "");
+    ASSERT_EQ(m.log.size(), 1u);
+    EXPECT_EQ(m.log[0].what, "open");
     ASSERT_EQ(std::count(m.err.begin(), m.err.end(), '\n'), 1);
     EXPECT_EQ(m.err.back(), '\n');
     EXPECT_NE(m.err.find("Audio target 'nowhere' not available"), std::string::npos);
     EXPECT_NE(m.err.find("wavrender"), std::string::npos);
-    EXPECT_EQ(m.log.back().what, "play");
 }
 
 TEST(PlayerControl, WaitUntilRenderedPollsEvery128msAndNotWhenDone) {

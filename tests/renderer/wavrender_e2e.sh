@@ -45,6 +45,17 @@ tag() { dd if="$work/a/$wav" bs=1 skip="$1" count=4 status=none; }
 run_in "$work/b" "$work/b.out" || fail "second render exited $?"
 cmp -s "$work/a/$wav" "$work/b/$wav" || fail "two renders differ"
 
+# Any argument: one line naming the studio's render, exit 2, the WAV untouched.
+before=$(stat -c %Y.%s "$work/a/$wav")
+set +e
+(cd "$work/a" && "$bin" --help) >"$work/args.out" 2>&1
+status=$?
+set -e
+[ "$status" -eq 2 ] || fail "with an argument: exit status $status, expected 2"
+[ "$(wc -l <"$work/args.out")" -eq 1 ] || fail "with an argument: expected one line"
+grep -qF "lumenfrost render --help" "$work/args.out" || fail "with an argument: no pointer"
+[ "$(stat -c %Y.%s "$work/a/$wav")" = "$before" ] || fail "with an argument: the WAV changed"
+
 # A directory the program may not write: the failure is reported, exit 1,
 # no "Done.", and the earlier file survives.
 echo "earlier good file" >"$work/b/$wav"
