@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace studio {
 
@@ -61,6 +62,27 @@ struct EburDeleter {
     void operator()(ebur128_state* s) const { ebur128_destroy(&s); }
 };
 
+// Loudness range from short-term values taken every 100 ms: those above
+// -70 LUFS and within 20 LU of their energy mean, from the 10th to the 95th
+// percentile. By hand because the library's own range takes a short-term value
+// once a second, and so reads up to a few tenths of a LU apart from meters that
+// take the ten a second the measure asks for.
+double loudness_range(std::vector<double> values) {
+    std::erase_if(values, [](double s) { return !(s > -70.0); });
+    if (values.empty()) return 0;
+    double energy = 0;
+    for (double s : values) energy += std::pow(10.0, s / 10.0);
+    const double gate = 10.0 * std::log10(energy / static_cast<double>(values.size())) - 20.0;
+    std::erase_if(values, [gate](double s) { return s < gate; });
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    auto percentile = [&](double p) {
+        const auto i = static_cast<size_t>(std::lround(p * static_cast<double>(values.size() - 1)));
+        return values[i];
+    };
+    return percentile(0.95) - percentile(0.10);
+}
+
 }  // namespace
 
 Measures measure(const float* samples, uint64_t frames, uint32_t rate) {
@@ -73,16 +95,20 @@ Measures measure(const float* samples, uint64_t frames, uint32_t rate) {
     // Short-term loudness every 100 ms, as a meter updates it.
     const uint64_t step = rate / 10;
     m.shortterm_max_lufs = NEG_INF;
+    std::vector<double> shortterm;
     for (uint64_t at = 0; at < frames; at += step) {
         uint64_t n = std::min(step, frames - at);
         ebur128_add_frames_float(state.get(), samples + 2 * at, n);
         double s;
-        if (at + n >= 3ull * rate && ebur128_loudness_shortterm(state.get(), &s) == EBUR128_SUCCESS)
+        if (at + n >= 3ull * rate &&
+            ebur128_loudness_shortterm(state.get(), &s) == EBUR128_SUCCESS) {
             m.shortterm_max_lufs = std::max(m.shortterm_max_lufs, s);
+            shortterm.push_back(s);
+        }
     }
     if (ebur128_loudness_global(state.get(), &m.integrated_lufs) != EBUR128_SUCCESS)
         m.integrated_lufs = NEG_INF;
-    if (ebur128_loudness_range(state.get(), &m.range_lu) != EBUR128_SUCCESS) m.range_lu = 0;
+    m.range_lu = loudness_range(shortterm);
     double peak = 0;
     for (unsigned c = 0; c < 2; ++c) {
         double p = 0;
