@@ -106,8 +106,10 @@ void check_curve(int c, const Curve& curve, const std::string& where, Findings& 
     for (size_t i = 0; i < curve.times.size(); ++i) {
         time += curve.times[i];
         if (i > 0 && curve.times[i] < 0) {
-            findings.errors.push_back(format("%s: breakpoint %zu is %d ticks before the one ahead of it",
-                                             where.c_str(), i, -curve.times[i]));
+            // Negated in 64 bits: the most negative step has no 32-bit opposite.
+            findings.errors.push_back(format("%s: breakpoint %zu is %lld ticks before the one ahead of it",
+                                             where.c_str(), i,
+                                             -static_cast<long long>(curve.times[i])));
             return;
         }
         if (time < -TRACK_TICKS || time > TRACK_TICKS) {

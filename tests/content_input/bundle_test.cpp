@@ -187,6 +187,8 @@ TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
             s = parsed;
             s.curves[c].times.back() = -1;
             expect_error(s, curve + " time", "is 1 ticks before the one ahead of it");
+            s.curves[c].times.back() = INT32_MIN;  // found by the fuzzer: no 32-bit opposite
+            expect_error(s, curve + " step", "is 2147483648 ticks before the one ahead of it");
         }
         s = parsed;
         s.curves[c].times[0] = INT32_MIN;
