@@ -12,9 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/data/files.h"
 #include "renderer/wav_file.h"
 
 namespace fs = std::filesystem;
+using lf::files::float_wav_header;
+using lf::files::WAV_HEADER_BYTES;
 
 namespace {
 
@@ -43,7 +46,7 @@ protected:
 }  // namespace
 
 TEST(WavHeader, TrackFileFields) {
-    auto h = wav_header(SAVED_FRAMES);
+    auto h = float_wav_header(2, SAVED_FRAMES);
     const uint8_t* p = h.data();
     EXPECT_EQ(std::memcmp(p, "RIFF", 4), 0);
     EXPECT_EQ(u32_at(p + 4), 46628450u);
@@ -64,6 +67,18 @@ TEST(WavHeader, TrackFileFields) {
     EXPECT_EQ(46628400u + WAV_HEADER_BYTES, 46628458u);
 }
 
+// The drum tools' recordings: the same layout, one channel.
+TEST(WavHeader, MonoFields) {
+    auto h = float_wav_header(1, 1000);
+    const uint8_t* p = h.data();
+    EXPECT_EQ(u32_at(p + 4), 50u + 4000u);
+    EXPECT_EQ(u16_at(p + 22), 1);
+    EXPECT_EQ(u32_at(p + 28), 176400u);
+    EXPECT_EQ(u16_at(p + 32), 4);
+    EXPECT_EQ(u32_at(p + 46), 1000u);
+    EXPECT_EQ(u32_at(p + 54), 4000u);
+}
+
 TEST_F(ScratchDir, SaveWritesHeaderThenFramesAndReplacesOldFile) {
     const fs::path target = dir_ / "out.wav";
     std::ofstream(target) << "an older, longer file that must not survive in any part";
@@ -73,7 +88,7 @@ TEST_F(ScratchDir, SaveWritesHeaderThenFramesAndReplacesOldFile) {
 
     std::string bytes = read_file(target);
     ASSERT_EQ(bytes.size(), WAV_HEADER_BYTES + 3 * 8u);
-    auto h = wav_header(3);
+    auto h = float_wav_header(2, 3);
     EXPECT_EQ(std::memcmp(bytes.data(), h.data(), WAV_HEADER_BYTES), 0);
     EXPECT_EQ(std::memcmp(bytes.data() + WAV_HEADER_BYTES, frames.data(), 24), 0);
     EXPECT_EQ(entries(), 1u);  // no temporary file left behind
