@@ -34,11 +34,7 @@ int main(int argc, char** argv) {
         }
         frames = static_cast<uint32_t>(seconds * SAMPLE_RATE);
     }
-    if (const char* missing = engine_missing_cpu_features()) {
-        std::fprintf(stderr, "trackhash: this processor lacks %s, which the engine needs.\n",
-                     missing);
-        return 1;
-    }
+    if (!engine_runs_here("trackhash", "render")) return 1;
     engine_startup();
     const uint64_t hash = render_and_hash(frames);
     if (argc == 3) {
