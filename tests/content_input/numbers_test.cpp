@@ -33,6 +33,9 @@ struct Wrapped {
     const char* says;       // part of the one complaint, after "a.score:2: "
 };
 
+// The test log names a case, not its bytes.
+void PrintTo(const Wrapped& w, std::ostream* os) { *os << w.name; }
+
 class NumbersAreRangeChecked : public ::testing::TestWithParam<Wrapped> {};
 
 TEST_P(NumbersAreRangeChecked, RefusedAtTheirLineWithTheRange) {

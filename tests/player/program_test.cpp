@@ -336,6 +336,8 @@ struct Interruption {
     const char* typed;  // typed on the terminal
 };
 
+void PrintTo(const Interruption& i, std::ostream* os) { *os << i.name; }
+
 class PlayerInterrupted : public ::testing::TestWithParam<Interruption> {};
 
 TEST_P(PlayerInterrupted, EndsCleanlyAndRestoresTheModes) {
