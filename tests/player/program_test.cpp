@@ -26,34 +26,18 @@
 #include "player/playback.h"
 #include "player/sdl_audio.h"
 #include "tests/player/expected_texts.h"
+#include "tests/scratch.h"
 
 namespace {
+
+using lf::test::read_text;
+using lf::test::Scratch;
 
 using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// A scratch directory, removed with what the test left in it.
-class ScratchDir {
-  public:
-    ScratchDir() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr ? tmp : "/tmp") + "/lumenfrost_player_XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) != nullptr) path_ = name.data();
-    }
-    ~ScratchDir() {
-        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
 
 // The child's side of a launch: environment, working directory, exec.
 [[noreturn]] void exec_in(const std::string& dir, const std::vector<std::string>& env,
@@ -138,9 +122,9 @@ bool is_transcript_up_to_playback(const std::string& out) {
 }
 
 TEST(PlayerProgram, WithoutADeviceNamesTheReasonAndExitsWithOne) {
-    ScratchDir dir;
+    Scratch dir;
     Outcome r =
-        run_program(PLAYER_PATH, dir.path(), {"SDL_AUDIODRIVER=lumenfrost_no_such_driver"}, 600);
+        run_program(PLAYER_PATH, dir.path.string(), {"SDL_AUDIODRIVER=lumenfrost_no_such_driver"}, 600);
     ASSERT_TRUE(r.finished);
     EXPECT_TRUE(exited_with(r.status, 1)) << "status " << r.status;
     // At once: no banner, no head start, no "Starting playback.".
@@ -154,8 +138,8 @@ TEST(PlayerProgram, WithoutADeviceNamesTheReasonAndExitsWithOne) {
 // ALSA's own complaints (about an unknown device here) stay off the console:
 // the one line is ours.
 TEST(PlayerProgram, TheSoundLibrarysOwnLinesAreSilenced) {
-    ScratchDir dir;
-    Outcome r = run_program(PLAYER_PATH, dir.path(),
+    Scratch dir;
+    Outcome r = run_program(PLAYER_PATH, dir.path.string(),
                             {"SDL_AUDIODRIVER=alsa", "AUDIODEV=lumenfrost_no_such_pcm"}, 600);
     ASSERT_TRUE(r.finished);
     EXPECT_TRUE(exited_with(r.status, 1)) << "status " << r.status;
@@ -390,11 +374,6 @@ TEST(PlayerOnTerminal, CtrlZGivesTheModesBackWhileStopped) {
     expect_same_modes(p.modes_before(), p.modes());
 }
 
-std::vector<char> read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Frames whose two samples are all-zero bit patterns, from the start.
 size_t leading_zero_frames(const char* data, size_t frames) {
     size_t n = 0;
@@ -409,23 +388,23 @@ size_t leading_zero_frames(const char* data, size_t frames) {
 TEST(PlayerStream, EqualsWavrendersFramesThroughTheDiskDriver) {
     constexpr size_t SAVED_FRAMES = 5828550;  // what wavrender writes
     constexpr size_t WAV_HEADER = 58;
-    ScratchDir dir;
-    ASSERT_FALSE(dir.path().empty());
+    Scratch dir;
+    ASSERT_FALSE(dir.path.string().empty());
 
-    Outcome render = run_program(WAVRENDER_PATH, dir.path(), {}, 1500);
+    Outcome render = run_program(WAVRENDER_PATH, dir.path.string(), {}, 1500);
     ASSERT_TRUE(render.finished && exited_with(render.status, 0)) << render.out << render.err;
-    std::vector<char> wav = read_file(dir.path() + "/[lumenfrost_32k].exe.wav");
+    const std::string wav = read_text(dir.path.string() + "/[lumenfrost_32k].exe.wav");
     ASSERT_EQ(wav.size(), WAV_HEADER + SAVED_FRAMES * sizeof(StereoFrame));
 
-    const std::string stream_path = dir.path() + "/stream.raw";
-    Outcome play = run_program(PLAYER_PATH, dir.path(),
+    const std::string stream_path = dir.path.string() + "/stream.raw";
+    Outcome play = run_program(PLAYER_PATH, dir.path.string(),
                                {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + stream_path}, 1500);
     ASSERT_TRUE(play.finished) << "killed after " << play.seconds << " s";
     EXPECT_TRUE(exited_with(play.status, 0)) << "status " << play.status << "\n" << play.err;
     EXPECT_TRUE(is_transcript_up_to_playback(play.out)) << play.out;
     std::printf("player ran %.1f s\n", play.seconds);
 
-    std::vector<char> stream = read_file(stream_path);
+    const std::string stream = read_text(stream_path);
     ASSERT_EQ(stream.size() % sizeof(StereoFrame), 0u);
     const size_t stream_frames = stream.size() / sizeof(StereoFrame);
     // The device opens before the head start, paused; SDL hands the driver

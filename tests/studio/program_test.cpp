@@ -21,20 +21,17 @@
 #include <vector>
 
 #include "studio/audio_file.h"
+#include "tests/scratch.h"
 
 namespace {
 
 using namespace studio;
+using lf::test::read_text;
 
 struct Outcome {
     int status = -1;
     std::string out, err;
 };
-
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::string shell_quoted(const std::string& s) {
     std::string q = "'";
