@@ -104,14 +104,6 @@ bool has_error(const bundle::Findings& f, const std::string& part) {
     return false;
 }
 
-TEST(StreamsTheEngineCannotTake, TheCheckedInBundleHasNoFinding) {
-    bundle::Findings f;
-    bundle::Bundle b;
-    bundle::load_bundle(source_dir() + "/content", b, f);
-    EXPECT_TRUE(f.errors.empty()) << f.errors.front();
-    EXPECT_TRUE(f.warnings.empty()) << f.warnings.front();
-}
-
 TEST(StreamsTheEngineCannotTake, ABandGainBeyondFloatRange) {
     std::vector<uint8_t> bytes = content_bytes("samples/sample4.bin");
     const uint32_t blocks = 57;
