@@ -19,7 +19,7 @@ TEST(OutputsAreNeverLost, ScorePackRefusesItsSourceAsOutput) {
     // The command of the report: the source named as the packed output.
     ToolRun r = run_tool("cd " + quoted(content + "/score") + " && " + SCORE_PACK +
                 " -o lumenfrost.score score.bin");
-    EXPECT_EQ(r.status, 1) << r.status << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(read_text(score), before);
     // The same file by another name, and an included file as the MIDI output.
     fs::create_symlink(score, dir / "alias.score");
@@ -62,7 +62,7 @@ TEST(OutputsAreNeverLost, ScorePackOnAFullDiskKeepsTheOldOutputs) {
     ToolRun r = run_tool(SCORE_PACK + " " + quoted(score) + " -o " + quoted(dir / "score.bin") +
                     " --midi " + quoted(dir / "score.mid"),
                 8);
-    EXPECT_EQ(r.status, 1) << r.status << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("cannot write (File too large); nothing was replaced"), std::string::npos)
         << r.err;
     EXPECT_EQ(lines_of(r.err), 1u) << r.err;
@@ -77,7 +77,7 @@ TEST(OutputsAreNeverLost, EmbedOnAFullDiskExitsWithOneAndKeepsTheOldSource) {
     write_text(dir / "packed_data.cpp", "// the last good source\n");
     // The source is about 1.2 MB: 1 MiB cuts it as the report's tmpfs did.
     ToolRun r = run_tool(EMBED + " " + quoted(content) + " " + quoted(dir / "packed_data.cpp"), 1024);
-    EXPECT_EQ(r.status, 1) << r.status << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("packed_data.cpp: cannot write"), std::string::npos) << r.err;
     EXPECT_EQ(read_text(dir / "packed_data.cpp"), "// the last good source\n");
     EXPECT_EQ(dir.entries(), 1u) << "a temporary was left behind";
