@@ -35,7 +35,8 @@ TEST(InputsAreRegularFiles, IncludesOfAFolderOrADeviceAreRefused) {
     EXPECT_EQ(problems[1].message, "/dev/zero: is a character device, not a regular file");
     EXPECT_LT(seconds, 1.0) << "the device was read";
     // The packer says so and writes nothing.
-    ToolRun r = run_tool(SCORE_PACK + " " + quoted(dir / "a.score") + " -o " + quoted(dir / "out.bin"));
+    ToolRun r =
+        run_tool(SCORE_PACK + " " + quoted(dir / "a.score") + " -o " + quoted(dir / "out.bin"));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find(dir / "a.score" + ":1: /tmp: is a folder"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "out.bin"));
@@ -124,9 +125,10 @@ TEST(InputsAreRegularFiles, DrumsynthNamesARecipeThatIsAFolder) {
     fs::create_directory(content + "/drums/kick.recipe");
     fs::create_directory(dir / "out");
     ToolRun r = run_tool(std::string(DRUMSYNTH_EXE) + " " + quoted(content + "/drums") + " " +
-                quoted(dir / "out"));
+                         quoted(dir / "out"));
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.err, "drumsynth: " + content + "/drums/kick.recipe: is a folder, not a regular file\n");
+    EXPECT_EQ(r.err,
+              "drumsynth: " + content + "/drums/kick.recipe: is a folder, not a regular file\n");
 }
 
 // A mono float WAV header and its frames.
@@ -151,7 +153,7 @@ TEST(InputsAreRegularFiles, DrumcodecRefusesNaNAnEmptySourceAndADevice) {
     const std::string before = read_text(samples + "/sample3.bin");
     auto encode = [&] {
         return run_tool(std::string(DRUMCODEC_EXE) + " encode " + quoted(dir / "sources") + " " +
-                   quoted(samples));
+                        quoted(samples));
     };
     std::vector<float> frames(20000, 0.25f);
     frames[1234] = std::numeric_limits<float>::quiet_NaN();
@@ -176,7 +178,8 @@ TEST(InputsAreRegularFiles, DrumcodecRefusesNaNAnEmptySourceAndADevice) {
     fs::remove(dir / "sources/source3.wav");
     fs::create_directory(dir / "sources/source3.wav");
     r = encode();
-    EXPECT_NE(r.err.find(dir / "sources/source3.wav" + ": is a folder"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(dir / "sources/source3.wav" + ": is a folder"), std::string::npos)
+        << r.err;
     EXPECT_EQ(read_text(samples + "/sample3.bin"), before);
 }
 

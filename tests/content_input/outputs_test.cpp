@@ -18,7 +18,7 @@ TEST(OutputsAreNeverLost, ScorePackRefusesItsSourceAsOutput) {
     const std::string before = read_text(score);
     // The command of the report: the source named as the packed output.
     ToolRun r = run_tool("cd " + quoted(content + "/score") + " && " + SCORE_PACK +
-                " -o lumenfrost.score score.bin");
+                         " -o lumenfrost.score score.bin");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(read_text(score), before);
     // The same file by another name, and an included file as the MIDI output.
@@ -30,7 +30,7 @@ TEST(OutputsAreNeverLost, ScorePackRefusesItsSourceAsOutput) {
     const std::string drums = content + "/score/drums.score";
     const std::string drums_before = read_text(drums);
     r = run_tool(SCORE_PACK + " " + quoted(score) + " -o " + quoted(dir / "out.bin") + " --midi " +
-            quoted(drums));
+                 quoted(drums));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find(drums + ": cannot write: it is the input"), std::string::npos) << r.err;
     EXPECT_EQ(read_text(drums), drums_before);
@@ -46,7 +46,7 @@ TEST(OutputsAreNeverLost, ScorePackRefusesAFolderOrADeviceAsOutput) {
     EXPECT_NE(r.err.find("a folder"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::is_directory(dir / "empty"));
     r = run_tool(SCORE_PACK + " " + quoted(score) + " -o " + quoted(dir / "out.bin") +
-            " --midi /dev/null");
+                 " --midi /dev/null");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("/dev/null: cannot write: it is a character device"), std::string::npos)
         << r.err;
@@ -60,8 +60,8 @@ TEST(OutputsAreNeverLost, ScorePackOnAFullDiskKeepsTheOldOutputs) {
     write_text(dir / "score.mid", "old midi");
     // score.bin is 31 KB, the MIDI file about as large: 8 KiB holds neither.
     ToolRun r = run_tool(SCORE_PACK + " " + quoted(score) + " -o " + quoted(dir / "score.bin") +
-                    " --midi " + quoted(dir / "score.mid"),
-                8);
+                             " --midi " + quoted(dir / "score.mid"),
+                         8);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("cannot write (File too large); nothing was replaced"), std::string::npos)
         << r.err;
@@ -76,7 +76,8 @@ TEST(OutputsAreNeverLost, EmbedOnAFullDiskExitsWithOneAndKeepsTheOldSource) {
     const std::string content = source_dir() + "/content";
     write_text(dir / "packed_data.cpp", "// the last good source\n");
     // The source is about 1.2 MB: 1 MiB cuts it as the report's tmpfs did.
-    ToolRun r = run_tool(EMBED + " " + quoted(content) + " " + quoted(dir / "packed_data.cpp"), 1024);
+    ToolRun r =
+        run_tool(EMBED + " " + quoted(content) + " " + quoted(dir / "packed_data.cpp"), 1024);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("packed_data.cpp: cannot write"), std::string::npos) << r.err;
     EXPECT_EQ(read_text(dir / "packed_data.cpp"), "// the last good source\n");
@@ -108,7 +109,7 @@ TEST(OutputsAreNeverLost, DrumToolsRefuseBadOutputsBeforeAnyWork) {
     // A folder where source3.wav would go: refused before rendering anything.
     fs::create_directories(dir / "sources/source3.wav");
     ToolRun r = run_tool(std::string(DRUMSYNTH_EXE) + " " + quoted(content + "/drums") + " " +
-                quoted(dir / "sources"));
+                         quoted(dir / "sources"));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("source3.wav: cannot write: it is a folder"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "sources/source1.wav")) << "work was done before the check";
@@ -116,12 +117,12 @@ TEST(OutputsAreNeverLost, DrumToolsRefuseBadOutputsBeforeAnyWork) {
     fs::remove_all(dir / "sources");
     fs::create_directory(dir / "sources");
     r = run_tool(std::string(DRUMSYNTH_EXE) + " " + quoted(content + "/drums") + " " +
-            quoted(dir / "sources"));
+                 quoted(dir / "sources"));
     ASSERT_EQ(r.status, 0) << r.err;
     fs::create_symlink(dir / "sources/source2.wav", dir / "sources/sample2.bin");
     const std::string source2 = read_text(dir / "sources/source2.wav");
     r = run_tool(std::string(DRUMCODEC_EXE) + " encode " + quoted(dir / "sources") + " " +
-            quoted(dir / "sources"));
+                 quoted(dir / "sources"));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("sample2.bin: cannot write: it is the input"), std::string::npos) << r.err;
     EXPECT_EQ(read_text(dir / "sources/source2.wav"), source2);

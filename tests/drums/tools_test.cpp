@@ -29,8 +29,8 @@ fs::path fresh_dir(const char* name) {
 
 TEST(Tools, SynthRejectsAMissingRecipeFolder) {
     fs::path out = fresh_dir("drums_synth_missing");
-    ToolRun r =
-        run_tool(std::string(DRUMSYNTH_PATH) + " " + (out / "nowhere").string() + " " + out.string());
+    ToolRun r = run_tool(std::string(DRUMSYNTH_PATH) + " " + (out / "nowhere").string() + " " +
+                         out.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot open"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::is_empty(out));
@@ -56,7 +56,8 @@ TEST(Tools, EncoderRejectsAGarbledSourceAndKeepsTheOldSamples) {
                          std::vector<float>(3000, 0.1f));
     write_text(in / "source5.wav", "RIFF....WAVEfmt garbage");
     write_text(out / "sample1.bin", "the good file");
-    ToolRun r = run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
+    ToolRun r =
+        run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("source5.wav: not a mono 32-bit float 44100 Hz WAV file"),
               std::string::npos)
@@ -69,7 +70,8 @@ TEST(Tools, EncoderRejectsASourceTooLongForItsBlocks) {
     for (int n = 1; n <= 7; ++n)
         drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
                          std::vector<float>(n == 1 ? 20000 : 3000, 0.1f));
-    ToolRun r = run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
+    ToolRun r =
+        run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(
         r.err.find("source1.wav: a signal of 20000 frames is longer than its 17 blocks carry"),
@@ -84,7 +86,7 @@ TEST(Tools, EncoderReportsAnUnwritableOutput) {
         drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
                          std::vector<float>(3000, 0.1f));
     ToolRun r = run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " +
-                    (in / "no" / "such").string());
+                         (in / "no" / "such").string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
     ToolRun usage = run_tool(std::string(DRUMCODEC_PATH) + " decode");

@@ -151,7 +151,9 @@ TEST_P(RcpModel, EqualsTheInstructionOfItsFamily) {
 
 namespace lf {
 // The test log names a family, not its bytes.
-void PrintTo(RcpFamily family, std::ostream* os) { *os << rcp_family_name(family); }
+void PrintTo(RcpFamily family, std::ostream* os) {
+    *os << rcp_family_name(family);
+}
 }  // namespace lf
 
 INSTANTIATE_TEST_SUITE_P(Families, RcpModel,

@@ -123,8 +123,8 @@ bool is_transcript_up_to_playback(const std::string& out) {
 
 TEST(PlayerProgram, WithoutADeviceNamesTheReasonAndExitsWithOne) {
     Scratch dir;
-    Outcome r =
-        run_program(PLAYER_PATH, dir.path.string(), {"SDL_AUDIODRIVER=lumenfrost_no_such_driver"}, 600);
+    Outcome r = run_program(PLAYER_PATH, dir.path.string(),
+                            {"SDL_AUDIODRIVER=lumenfrost_no_such_driver"}, 600);
     ASSERT_TRUE(r.finished);
     EXPECT_TRUE(exited_with(r.status, 1)) << "status " << r.status;
     // At once: no banner, no head start, no "Starting playback.".
@@ -320,7 +320,9 @@ struct Interruption {
     const char* typed;  // typed on the terminal
 };
 
-void PrintTo(const Interruption& i, std::ostream* os) { *os << i.name; }
+void PrintTo(const Interruption& i, std::ostream* os) {
+    *os << i.name;
+}
 
 class PlayerInterrupted : public ::testing::TestWithParam<Interruption> {};
 

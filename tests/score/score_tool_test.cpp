@@ -43,8 +43,7 @@ TEST(ScorePack, CheckedInOutputsAreWhatTheSourcePacksTo) {
     EXPECT_EQ(read_bytes((dir / "score.mid")),
               read_bytes(source_dir() + "/docs/score/lumenfrost.mid"))
         << "docs/score/lumenfrost.mid is stale";
-    EXPECT_EQ(dir.entries(), 2)
-        << "a temporary was left beside the outputs";
+    EXPECT_EQ(dir.entries(), 2) << "a temporary was left beside the outputs";
 }
 
 // A fault put into a copy of the real score: `find` in `file` becomes
@@ -100,8 +99,7 @@ TEST_P(ScorePackRejects, WithFileAndLineAndNoOutput) {
     // Nothing is written and nothing the packer did not make is removed.
     EXPECT_EQ(read_bytes(out), std::vector<uint8_t>({'s', 't', 'a', 'l', 'e'}));
     EXPECT_EQ(read_bytes(midi), std::vector<uint8_t>({'s', 't', 'a', 'l', 'e'}));
-    EXPECT_EQ(dir.entries(), files_before)
-        << "a temporary was left behind";
+    EXPECT_EQ(dir.entries(), files_before) << "a temporary was left behind";
 }
 
 // Faults added after the last include of the main file.

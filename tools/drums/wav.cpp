@@ -59,13 +59,13 @@ std::vector<float> read_wav(const std::string& path) {
     size_t at = 12, data_at = 0;
     uint32_t data = 0;
     while (data_at == 0) {
-        if (at + 8 > b.size()) throw FileError(format_seen ? path + ": holds no data chunk" : not_ours);
+        if (at + 8 > b.size())
+            throw FileError(format_seen ? path + ": holds no data chunk" : not_ours);
         const uint32_t size = get32(b, at + 4);
         const size_t body = at + 8;
         if (std::memcmp(b.data() + at, "fmt ", 4) == 0) {
             if (size < 16 || body + 16 > b.size() || get16(b, body) != 3 ||
-                get16(b, body + 2) != 1 || get32(b, body + 4) != 44100 ||
-                get16(b, body + 14) != 32)
+                get16(b, body + 2) != 1 || get32(b, body + 4) != 44100 || get16(b, body + 14) != 32)
                 throw FileError(not_ours);
             format_seen = true;
         } else if (std::memcmp(b.data() + at, "data", 4) == 0) {

@@ -40,8 +40,7 @@ int main(int argc, char** argv) {
     if (argc == 3) {
         std::string error;
         if (!lf::files::write_atomically(
-                argv[2],
-                {reinterpret_cast<const char*>(TrackBuffer), frames * sizeof(StereoFrame)},
+                argv[2], {reinterpret_cast<const char*>(TrackBuffer), frames * sizeof(StereoFrame)},
                 error)) {
             std::fprintf(stderr, "trackhash: %s\n", error.c_str());
             return 1;
