@@ -1,14 +1,6 @@
 #include "studio/audio_file.h"
 
-#include <unistd.h>
-
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
 #include "studio/position.h"
@@ -80,26 +72,17 @@ int32_t quantise_s16(float x, uint32_t frame, int channel) {
 }
 
 AudioWriter::AudioWriter(const std::string& path, Format format, uint32_t first_frame)
-    : path_(path), format_(format), next_frame_(first_frame) {
-    temp_ = path + ".partial-XXXXXX";
-    int fd = mkstemp(temp_.data());
-    if (fd < 0) {
-        temp_.clear();
-        throw std::runtime_error("cannot create " + path + ": " + std::strerror(errno));
-    }
-    fchmod(fd, 0644);
+    : path_(path), out_(path), format_(format), next_frame_(first_frame) {
+    std::string error;
+    if (!out_.open(error)) throw std::runtime_error(error);
     SF_INFO info{};
     info.samplerate = static_cast<int>(SAMPLE_RATE);
     info.channels = 2;
     info.format = sf_format(format);
-    file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (file_ == nullptr) {
-        std::string why = sf_strerror(nullptr);
-        ::close(fd);
-        std::remove(temp_.c_str());
-        temp_.clear();
-        throw std::runtime_error("cannot write " + path + ": " + why);
-    }
+    // The library leaves the descriptor open: the Replacement closes it.
+    file_ = sf_open_fd(out_.descriptor(), SFM_WRITE, &info, SF_FALSE);
+    if (file_ == nullptr)
+        throw std::runtime_error(path + ": cannot write (" + sf_strerror(nullptr) + ")");
     // No PEAK chunk: it holds the time of writing, and a file should be the
     // same bytes on every export.
     sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
@@ -107,7 +90,6 @@ AudioWriter::AudioWriter(const std::string& path, Format format, uint32_t first_
 
 AudioWriter::~AudioWriter() {
     if (file_ != nullptr) sf_close(file_);
-    if (!temp_.empty()) std::remove(temp_.c_str());
 }
 
 void AudioWriter::write(const StereoFrame* frames, uint32_t count) {
@@ -129,17 +111,16 @@ void AudioWriter::write(const StereoFrame* frames, uint32_t count) {
     }
     next_frame_ += count;
     if (written != static_cast<sf_count_t>(count))
-        throw std::runtime_error("cannot write " + path_ + ": " + sf_strerror(file_));
+        throw std::runtime_error(path_ + ": cannot write (" + sf_strerror(file_) + ")");
 }
 
 void AudioWriter::commit() {
-    int status = sf_close(file_);
+    const int status = sf_close(file_);
     file_ = nullptr;
     if (status != 0)
-        throw std::runtime_error("cannot write " + path_ + ": " + sf_error_number(status));
-    if (std::rename(temp_.c_str(), path_.c_str()) != 0)
-        throw std::runtime_error("cannot write " + path_ + ": " + std::strerror(errno));
-    temp_.clear();
+        throw std::runtime_error(path_ + ": cannot write (" + sf_error_number(status) + ")");
+    std::string error;
+    if (!out_.commit(error)) throw std::runtime_error(error);
 }
 
 namespace {

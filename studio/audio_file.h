@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/data/files.h"
 #include "engine/frame/engine.h"
 
 namespace studio {
@@ -32,9 +33,9 @@ int32_t quantise_s16(float x, uint32_t frame, int channel);
 // The dither added before rounding, in 16-bit steps: in (-1, 1), triangular.
 double tpdf_dither(uint32_t frame, int channel);
 
-// A stereo 44100 Hz file written in pieces. The bytes go to a temporary file
-// beside `path` that replaces it only on commit(), so a failed export never
-// destroys an earlier good file; without commit the temporary is removed.
+// A stereo 44100 Hz file written in pieces through a files::Replacement: it
+// replaces `path` only on commit(), so a failed export never destroys an
+// earlier good file; without commit the temporary is removed.
 class AudioWriter {
   public:
     // `first_frame` is the track frame of the file's first frame (for dither).
@@ -48,7 +49,8 @@ class AudioWriter {
     void commit();                                          // throws; then the file is there
 
   private:
-    std::string path_, temp_;
+    std::string path_;
+    lf::files::Replacement out_;
     Format format_;
     uint32_t next_frame_;
     SNDFILE* file_ = nullptr;

@@ -53,18 +53,6 @@ studio::Format format_of(const std::string& format, const std::string& output) {
     return studio::Format::f32;
 }
 
-bool engine_can_run() {
-    if (const char* missing = engine_missing_cpu_features()) {
-        std::fprintf(stderr,
-                     "lumenfrost: this processor lacks %s, which the engine needs; "
-                     "it cannot render here.\n",
-                     missing);
-        std::fputs(engine_missing_cpu_hint(missing), stderr);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -180,7 +168,7 @@ int main(int argc, char** argv) {
                            : output;
             o.report = !no_report;
             o.json = json;
-            if (!engine_can_run()) return 1;
+            if (!engine_runs_here("lumenfrost", "render")) return 1;
             return studio::run_render(o);
         }
         if (stems->parsed()) {
@@ -188,7 +176,7 @@ int main(int argc, char** argv) {
             o.range = range_of(from, to, section);
             o.format = format_of(format, "");
             o.dir = stems_dir;
-            if (!engine_can_run()) return 1;
+            if (!engine_runs_here("lumenfrost", "render")) return 1;
             return studio::run_stems(o);
         }
         if (report->parsed()) {
@@ -201,7 +189,7 @@ int main(int argc, char** argv) {
             uint32_t start =
                 from.empty() ? 0 : studio::parse_position(from, studio::score_sections());
             if (start >= TRACK_FRAMES) throw UsageError("--from end leaves nothing to play");
-            if (!engine_can_run()) return 1;
+            if (!engine_runs_here("lumenfrost", "play")) return 1;
             return studio::run_play(start);
         }
         if (watch->parsed()) {

@@ -3,11 +3,11 @@
 //   score_sections MAIN.score OUT.cpp
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/data/files.h"
 #include "tools/score/score.h"
 
 int main(int argc, char** argv) {
@@ -34,17 +34,9 @@ int main(int argc, char** argv) {
         out << "        {\"" << section.name << "\", " << frame << "u},\n";
     }
     out << "    };\n    return sections;\n}\n\n}  // namespace studio\n";
-    std::string tmp = std::string(argv[2]) + ".tmp";
-    {
-        std::ofstream file(tmp, std::ios::binary);
-        file << out.str();
-        if (!file.flush()) {
-            std::fprintf(stderr, "score_sections: cannot write %s\n", tmp.c_str());
-            return 1;
-        }
-    }
-    if (std::rename(tmp.c_str(), argv[2]) != 0) {
-        std::fprintf(stderr, "score_sections: cannot write %s\n", argv[2]);
+    std::string error;
+    if (!lf::files::write_atomically(argv[2], out.str(), error)) {
+        std::fprintf(stderr, "score_sections: %s\n", error.c_str());
         return 1;
     }
     return 0;

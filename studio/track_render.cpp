@@ -5,6 +5,7 @@
 #include <iterator>
 #include <vector>
 
+#include "engine/dsp/math.h"
 #include "engine/frame/arrangement.h"
 #include "engine/frame/stages.h"
 
@@ -132,7 +133,7 @@ void render_signals(uint32_t from, uint32_t to, SignalSink& sink, Progress* prog
             SignalProbe probe{frame};
             for (uint32_t i = at; i < end; ++i) {
                 // The song time exactly as render_frame computes it.
-                lf::Vec4 t = lf::Vec4(static_cast<float>(i)) * lf::Vec4(2.2675737e-5f);
+                lf::Vec4 t = lf::Vec4(static_cast<float>(i)) * lf::Vec4(lf::FRAME_SECONDS);
                 lf::run_frame_stages_probed(t, probe);
                 for (int s = 0; s < SIGNAL_COUNT; ++s)
                     block[static_cast<size_t>(s) * BLOCK + (i - at)] = frame[s];

@@ -2,8 +2,8 @@
 // re-packs the score, rebuilds this program and runs the new build again.
 //
 // The score is compiled into the engine, so hearing an edit takes a rebuild:
-// score_pack writes score.bin and the MIDI file (into temporaries that replace
-// the last good ones only when the score has no problems), then cmake --build
+// score_pack writes score.bin and the MIDI file (replacing the last good ones
+// only when the score has no problems), then cmake --build
 // rebuilds the lumenfrost target in the folder this program was built in, and
 // the new binary runs as a child: play --from POS, or render -o FILE.
 #include <poll.h>
@@ -63,22 +63,13 @@ void stop(pid_t& child) {
     child = 0;
 }
 
-// Packs the score into temporaries and moves them over the last good files.
+// Packs the score. score_pack writes nothing when the score has problems, and
+// replaces each file only once its new bytes are complete.
 bool repack() {
-    const std::string bin_tmp = SCORE_BIN + ".watch-tmp", midi_tmp = SCORE_MIDI + ".watch-tmp";
-    int status = run_to_end({SCORE_PACK_PATH, SCORE_MAIN, "-o", bin_tmp, "--midi", midi_tmp});
-    if (status != 0) {
-        std::remove(bin_tmp.c_str());
-        std::remove(midi_tmp.c_str());
+    if (run_to_end({SCORE_PACK_PATH, SCORE_MAIN, "-o", SCORE_BIN, "--midi", SCORE_MIDI}) != 0) {
         std::fprintf(stderr,
                      "lumenfrost: the score has problems (above); the last good "
                      "score.bin stays. Waiting for the next change.\n");
-        return false;
-    }
-    if (std::rename(bin_tmp.c_str(), SCORE_BIN.c_str()) != 0 ||
-        std::rename(midi_tmp.c_str(), SCORE_MIDI.c_str()) != 0) {
-        std::fprintf(stderr, "lumenfrost: cannot replace %s: %s\n", SCORE_BIN.c_str(),
-                     std::strerror(errno));
         return false;
     }
     return true;

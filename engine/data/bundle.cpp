@@ -168,10 +168,6 @@ bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string
     return files::read_input(path, MAX_FILE_BYTES, bytes, error);
 }
 
-bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    return files::check_output(path, {}, error) && files::write_atomically(path, bytes, error);
-}
-
 void check_sample(int sample, const std::vector<uint8_t>& bytes, const std::string& name,
                   Findings& findings) {
     const PackedSampleLayout& layout = PACKED_SAMPLE_LAYOUTS[sample - 1];

@@ -57,8 +57,6 @@ std::string score_path(const std::string& content_dir);
 // under 100 KB, the score about 32 KB).
 constexpr uint64_t MAX_FILE_BYTES = 1024 * 1024;
 bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
-// Replaces the file through a temporary renamed into place.
-bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 // What the engine can take (docs/bundle/README.md lists every check):
 // a running band gain of at most 216 (2^115 in amplitude; a band's values are

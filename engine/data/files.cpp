@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/frame/engine.h"
+
 namespace lf::files {
 
 namespace {
@@ -158,37 +160,111 @@ bool check_output(const std::string& path, const std::vector<std::string>& input
     return true;
 }
 
-bool write_atomically(const std::string& path, std::string_view data, std::string& error) {
-    std::string temporary = folder_of(path) + "/." + name_of(path) + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = path + ": cannot write (" + reason(errno) + ")";
-        return false;
-    }
+Replacement::~Replacement() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+bool Replacement::fail(int error_number, std::string& error) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+    error = path_ + ": cannot write (" + reason(error_number) + "); nothing was replaced";
+    errno = error_number;
+    return false;
+}
+
+bool Replacement::open(std::string& error) {
+    std::string temporary = folder_of(path_) + "/." + name_of(path_) + ".XXXXXX";
+    fd_ = ::mkstemp(temporary.data());
+    if (fd_ < 0) return fail(errno, error);
+    temporary_ = std::move(temporary);
     // mkstemp makes the file private; the output gets the modes a plain
     // creation would give it.
     const mode_t mask = ::umask(0);
     ::umask(mask);
+    if (::fchmod(fd_, 0666 & ~mask) != 0) return fail(errno, error);
+    return true;
+}
+
+bool Replacement::write(std::string_view bytes, std::string& error) {
     int error_number = 0;
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 || (error_number = errno, false);
-    ok = ok && write_all(fd, data.data(), data.size(), error_number);
-    ok = ok && (::fsync(fd) == 0 || (error_number = errno, false));
-    if (::close(fd) != 0 && ok) {
-        error_number = errno;
-        ok = false;
-    }
-    ok = ok && (::rename(temporary.c_str(), path.c_str()) == 0 || (error_number = errno, false));
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        error = path + ": cannot write (" + reason(error_number) + "); nothing was replaced";
-    }
-    return ok;
+    return write_all(fd_, bytes.data(), bytes.size(), error_number) || fail(error_number, error);
+}
+
+bool Replacement::commit(std::string& error) {
+    if (::fsync(fd_) != 0) return fail(errno, error);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return fail(errno, error);
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) return fail(errno, error);
+    temporary_.clear();
+    return true;
+}
+
+bool write_atomically(const std::string& path, std::string_view data, std::string& error) {
+    Replacement out(path);
+    return out.open(error) && out.write(data, error) && out.commit(error);
 }
 
 bool write_atomically(const std::string& path, const std::vector<uint8_t>& data,
                       std::string& error) {
     return write_atomically(
         path, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), error);
+}
+
+namespace {
+
+void put_u16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void put_u32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+// Laid out by hand, not through libsndfile: the track's file is fixed to the
+// byte (this 58-byte header, nothing aligned, no other chunk), and the library
+// lays out a float file its own way, with chunks of its own.
+std::array<uint8_t, WAV_HEADER_BYTES> float_wav_header(uint16_t channels, uint32_t frames) {
+    const uint32_t frame_bytes = 4u * channels;
+    const uint32_t data_bytes = frames * frame_bytes;
+    std::array<uint8_t, WAV_HEADER_BYTES> h{};
+    uint8_t* p = h.data();
+    std::memcpy(p + 0, "RIFF", 4);
+    put_u32(p + 4, WAV_HEADER_BYTES - 8 + data_bytes);
+    std::memcpy(p + 8, "WAVE", 4);
+    std::memcpy(p + 12, "fmt ", 4);
+    put_u32(p + 16, 18);
+    put_u16(p + 20, 3);  // IEEE float
+    put_u16(p + 22, channels);
+    put_u32(p + 24, SAMPLE_RATE);
+    put_u32(p + 28, SAMPLE_RATE * frame_bytes);
+    put_u16(p + 32, static_cast<uint16_t>(frame_bytes));
+    put_u16(p + 34, 32);
+    put_u16(p + 36, 0);  // no extension
+    std::memcpy(p + 38, "fact", 4);
+    put_u32(p + 42, 4);
+    put_u32(p + 46, frames);
+    std::memcpy(p + 50, "data", 4);
+    put_u32(p + 54, data_bytes);
+    return h;
+}
+
+bool write_float_wav(const std::string& path, const float* samples, uint16_t channels,
+                     uint32_t frames, std::string& error) {
+    const auto header = float_wav_header(channels, frames);
+    Replacement out(path);
+    return out.open(error) &&
+           out.write({reinterpret_cast<const char*>(header.data()), header.size()}, error) &&
+           out.write({reinterpret_cast<const char*>(samples),
+                      static_cast<size_t>(frames) * channels * sizeof(float)},
+                     error) &&
+           out.commit(error);
 }
 
 }  // namespace lf::files

@@ -35,8 +35,9 @@ TEST(InputsAreRegularFiles, IncludesOfAFolderOrADeviceAreRefused) {
     EXPECT_EQ(problems[1].message, "/dev/zero: is a character device, not a regular file");
     EXPECT_LT(seconds, 1.0) << "the device was read";
     // The packer says so and writes nothing.
-    ToolRun r = run(SCORE_PACK + " " + quoted(dir / "a.score") + " -o " + quoted(dir / "out.bin"));
-    EXPECT_TRUE(r.exited(1)) << r.err;
+    ToolRun r =
+        run_tool(SCORE_PACK + " " + quoted(dir / "a.score") + " -o " + quoted(dir / "out.bin"));
+    EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find(dir / "a.score" + ":1: /tmp: is a folder"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "out.bin"));
 }
@@ -119,14 +120,15 @@ TEST(InputsAreRegularFiles, ATabInAHitsRowIsShown) {
 
 TEST(InputsAreRegularFiles, DrumsynthNamesARecipeThatIsAFolder) {
     Scratch dir;
-    const std::string content = dir.copy_content();
+    const std::string content = copy_content(dir);
     fs::remove(content + "/drums/kick.recipe");
     fs::create_directory(content + "/drums/kick.recipe");
     fs::create_directory(dir / "out");
-    ToolRun r = run(std::string(DRUMSYNTH_EXE) + " " + quoted(content + "/drums") + " " +
-                quoted(dir / "out"));
-    EXPECT_TRUE(r.exited(1)) << r.err;
-    EXPECT_EQ(r.err, "drumsynth: " + content + "/drums/kick.recipe: is a folder, not a regular file\n");
+    ToolRun r = run_tool(std::string(DRUMSYNTH_EXE) + " " + quoted(content + "/drums") + " " +
+                         quoted(dir / "out"));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err,
+              "drumsynth: " + content + "/drums/kick.recipe: is a folder, not a regular file\n");
 }
 
 // A mono float WAV header and its frames.
@@ -141,7 +143,7 @@ std::string wav(const std::vector<float>& frames) {
 
 TEST(InputsAreRegularFiles, DrumcodecRefusesNaNAnEmptySourceAndADevice) {
     Scratch dir;
-    const std::string content = dir.copy_content();
+    const std::string content = copy_content(dir);
     fs::create_directory(dir / "sources");
     for (int n = 1; n <= 7; ++n) {
         write_text(dir / ("sources/source" + std::to_string(n) + ".wav"),
@@ -150,14 +152,14 @@ TEST(InputsAreRegularFiles, DrumcodecRefusesNaNAnEmptySourceAndADevice) {
     const std::string samples = content + "/samples";
     const std::string before = read_text(samples + "/sample3.bin");
     auto encode = [&] {
-        return run(std::string(DRUMCODEC_EXE) + " encode " + quoted(dir / "sources") + " " +
-                   quoted(samples));
+        return run_tool(std::string(DRUMCODEC_EXE) + " encode " + quoted(dir / "sources") + " " +
+                        quoted(samples));
     };
     std::vector<float> frames(20000, 0.25f);
     frames[1234] = std::numeric_limits<float>::quiet_NaN();
     write_text(dir / "sources/source3.wav", wav(frames));
     ToolRun r = encode();
-    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.err, "drumcodec: " + dir / "sources/source3.wav" +
                          ": frame 1234 is not a number; a recording holds finite samples only\n");
     frames[1234] = -std::numeric_limits<float>::infinity();
@@ -166,17 +168,18 @@ TEST(InputsAreRegularFiles, DrumcodecRefusesNaNAnEmptySourceAndADevice) {
     EXPECT_NE(r.err.find("frame 1234 is infinite"), std::string::npos) << r.err;
     write_text(dir / "sources/source3.wav", wav({}));
     r = encode();
-    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("source3.wav: holds no frames"), std::string::npos) << r.err;
     fs::remove(dir / "sources/source3.wav");
     fs::create_symlink("/dev/zero", dir / "sources/source3.wav");
     r = encode();
-    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("source3.wav: is a character device"), std::string::npos) << r.err;
     fs::remove(dir / "sources/source3.wav");
     fs::create_directory(dir / "sources/source3.wav");
     r = encode();
-    EXPECT_NE(r.err.find(dir / "sources/source3.wav" + ": is a folder"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(dir / "sources/source3.wav" + ": is a folder"), std::string::npos)
+        << r.err;
     EXPECT_EQ(read_text(samples + "/sample3.bin"), before);
 }
 

@@ -33,6 +33,11 @@ struct Wrapped {
     const char* says;       // part of the one complaint, after "a.score:2: "
 };
 
+// The test log names a case, not its bytes.
+void PrintTo(const Wrapped& w, std::ostream* os) {
+    *os << w.name;
+}
+
 class NumbersAreRangeChecked : public ::testing::TestWithParam<Wrapped> {};
 
 TEST_P(NumbersAreRangeChecked, RefusedAtTheirLineWithTheRange) {
@@ -49,17 +54,24 @@ INSTANTIATE_TEST_SUITE_P(
     Score, NumbersAreRangeChecked,
     ::testing::Values(
         // 16777237 x 256 ticks wrapped to bar 21 before.
-        Wrapped{"bar", "note 16777237:1 63 1/4 64", "bar '16777237' is out of the range -65536..65536"},
-        Wrapped{"note", "note 21:1 4294967359 1/4 64", "note number '4294967359' is out of the range 0..127"},
-        Wrapped{"velocity", "note 21:1 63 1/4 4294967360", "velocity '4294967360' is out of the range 0..127"},
+        Wrapped{"bar", "note 16777237:1 63 1/4 64",
+                "bar '16777237' is out of the range -65536..65536"},
+        Wrapped{"note", "note 21:1 4294967359 1/4 64",
+                "note number '4294967359' is out of the range 0..127"},
+        Wrapped{"velocity", "note 21:1 63 1/4 4294967360",
+                "velocity '4294967360' is out of the range 0..127"},
         Wrapped{"duration", "note 21:1 63 99999999999999999999 64", "is too large (duration)"},
-        Wrapped{"ticks", "note 21:1 63 99999999999999999999t 64", "ticks '99999999999999999999' is out of the range 0..16777216"},
+        Wrapped{"ticks", "note 21:1 63 99999999999999999999t 64",
+                "ticks '99999999999999999999' is out of the range 0..16777216"},
         Wrapped{"vel", "vel 2147483647", "velocity '2147483647' is out of the range 0..127"},
-        Wrapped{"octave", "note 21:1 C99999999999 1/4", "octave '99999999999' is out of the range -1..9"},
+        Wrapped{"octave", "note 21:1 C99999999999 1/4",
+                "octave '99999999999' is out of the range -1..9"},
         Wrapped{"note_name", "note 21:1 B9 1/4", "the note number 131 is out of the range 0..127"},
-        Wrapped{"offset", "note 21:1+99999999999t 63 1/4", "tick offset '99999999999' is out of the range"},
+        Wrapped{"offset", "note 21:1+99999999999t 63 1/4",
+                "tick offset '99999999999' is out of the range"},
         Wrapped{"seconds", "note 99999999999s 63 1/4", "is out of the range -16777216..16777216"},
-        Wrapped{"repeat", "repeat 99999999999 every 1t\nend", "repeat count '99999999999' is out of the range 1..10000"}),
+        Wrapped{"repeat", "repeat 99999999999 every 1t\nend",
+                "repeat count '99999999999' is out of the range 1..10000"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NumbersAreRangeCheckedInPlays, TransposeAndCountsAreBounded) {
@@ -98,7 +110,8 @@ TEST(NumbersAreRangeCheckedInSums, ALongDurationSumCannotOverflow) {
 TEST(NumbersAreRangeCheckedInCurves, ABreakpointFarAwayIsRefused) {
     Scratch dir;
     // at 16777276:1 landed on bar 60 before.
-    Read r = read_score(dir, "curve gate\nat 16777276:1 1\nrepeat 10000 every 65536t\nat 1:1 1\nend\nend\n");
+    Read r = read_score(
+        dir, "curve gate\nat 16777276:1 1\nrepeat 10000 every 65536t\nat 1:1 1\nend\nend\n");
     ASSERT_FALSE(r.problems.empty());
     EXPECT_EQ(r.problems[0].at.line, 2) << r.text();
     EXPECT_NE(r.problems[0].message.find("out of the range"), std::string::npos) << r.text();

@@ -2,68 +2,30 @@
 // no good file destroyed.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <vector>
 
+#include "tests/scratch.h"
 #include "tools/drums/wav.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace lf::test;
 
-struct ToolRun {
-    int status;
-    std::string err;
-};
-
-// Per process: ctest runs the cases of this program side by side.
-fs::path scratch_root() {
-    return fs::path(::testing::TempDir()) / ("lumenfrost_drums_" + std::to_string(::getpid()));
-}
-
-// Removes this process's scratch folder when the program ends.
-struct ScratchCleanup {
-    ~ScratchCleanup() {
-        std::error_code ignored;
-        fs::remove_all(scratch_root(), ignored);
-    }
-} scratch_cleanup;
-
-ToolRun run(const std::string& command) {
-    fs::create_directories(scratch_root());
-    fs::path err = scratch_root() / "tool_stderr.txt";
-    int status = std::system((command + " >/dev/null 2>" + err.string()).c_str());
-    std::ifstream f(err);
-    std::string text((std::istreambuf_iterator<char>(f)), {});
-    return {WEXITSTATUS(status), text};
-}
-
+// One scratch folder for this program's cases, a fresh sub-folder for each use.
 fs::path fresh_dir(const char* name) {
-    fs::path d = scratch_root() / name;
+    static const Scratch scratch;
+    fs::path d = scratch.path / name;
     fs::remove_all(d);
     fs::create_directories(d);
     return d;
 }
 
-void write_text(const fs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
-
-std::string read_text(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), {});
-}
-
 TEST(Tools, SynthRejectsAMissingRecipeFolder) {
     fs::path out = fresh_dir("drums_synth_missing");
-    ToolRun r =
-        run(std::string(DRUMSYNTH_PATH) + " " + (out / "nowhere").string() + " " + out.string());
+    ToolRun r = run_tool(std::string(DRUMSYNTH_PATH) + " " + (out / "nowhere").string() + " " +
+                         out.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot open"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::is_empty(out));
@@ -75,7 +37,7 @@ TEST(Tools, SynthNamesTheBadLineAndKeepsTheOldOutput) {
         fs::copy(e.path(), in / e.path().filename());
     write_text(in / "ride.recipe", read_text(in / "ride.recipe") + "\nshimmer = 3\n");
     write_text(out / "source1.wav", "the good file");
-    ToolRun r = run(std::string(DRUMSYNTH_PATH) + " " + in.string() + " " + out.string());
+    ToolRun r = run_tool(std::string(DRUMSYNTH_PATH) + " " + in.string() + " " + out.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ride.recipe:"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("unknown name 'room.shimmer'"), std::string::npos) << r.err;
@@ -89,7 +51,8 @@ TEST(Tools, EncoderRejectsAGarbledSourceAndKeepsTheOldSamples) {
                          std::vector<float>(3000, 0.1f));
     write_text(in / "source5.wav", "RIFF....WAVEfmt garbage");
     write_text(out / "sample1.bin", "the good file");
-    ToolRun r = run(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
+    ToolRun r =
+        run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("source5.wav: not a mono 32-bit float 44100 Hz WAV file"),
               std::string::npos)
@@ -102,7 +65,8 @@ TEST(Tools, EncoderRejectsASourceTooLongForItsBlocks) {
     for (int n = 1; n <= 7; ++n)
         drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
                          std::vector<float>(n == 1 ? 20000 : 3000, 0.1f));
-    ToolRun r = run(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
+    ToolRun r =
+        run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(
         r.err.find("source1.wav: a signal of 20000 frames is longer than its 17 blocks carry"),
@@ -116,42 +80,34 @@ TEST(Tools, EncoderReportsAnUnwritableOutput) {
     for (int n = 1; n <= 7; ++n)
         drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
                          std::vector<float>(3000, 0.1f));
-    ToolRun r = run(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " +
-                    (in / "no" / "such").string());
+    ToolRun r = run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " +
+                         (in / "no" / "such").string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
-    ToolRun usage = run(std::string(DRUMCODEC_PATH) + " decode");
+    ToolRun usage = run_tool(std::string(DRUMCODEC_PATH) + " decode");
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.err.find("usage:"), std::string::npos);
 }
 
-// A write that fails half-way leaves the previous file as it was: the new
-// bytes go to a temporary beside it, renamed over the old one only when
-// complete. The failure is a real one: a child process whose files may not
-// grow past 2 bytes (as on a full disk, the write returns an error).
-TEST(Tools, FailedWriteLeavesTheOldFile) {
-    fs::path d = fresh_dir("drums_atomic");
-    write_text(d / "sample.bin", "old");
-    const pid_t child = fork();
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{2, 2};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        try {
-            drums::write_file_atomic((d / "sample.bin").string(), {1, 2, 3});
-        } catch (const drums::FileError& e) {
-            _exit(std::string(e.what()).find("cannot write") != std::string::npos ? 0 : 2);
-        }
-        _exit(1);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    EXPECT_EQ(read_text(d / "sample.bin"), "old");
-    EXPECT_EQ(std::distance(fs::directory_iterator(d), {}), 1) << "a temporary was left";
-    drums::write_file_atomic((d / "sample.bin").string(), {'n', 'e', 'w'});
-    EXPECT_EQ(read_text(d / "sample.bin"), "new");
-    EXPECT_EQ(std::distance(fs::directory_iterator(d), {}), 1);
+// A write that fails (a file-size limit, as a full disk) leaves the previous
+// file as it was and no temporary; with room the same run replaces it.
+TEST(Tools, EncoderOnAFullDiskKeepsTheOldSamples) {
+    fs::path in = fresh_dir("drums_full_in"), out = fresh_dir("drums_full_out");
+    for (int n = 1; n <= 7; ++n)
+        drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
+                         std::vector<float>(3000, 0.1f));
+    write_text(out / "sample1.bin", "old");
+    const std::string encode =
+        std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string();
+    ToolRun r = run_tool(encode, 1);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("sample1.bin: cannot write (File too large)"), std::string::npos) << r.err;
+    EXPECT_EQ(read_text(out / "sample1.bin"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1) << "a temporary was left";
+    r = run_tool(encode);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_GT(fs::file_size(out / "sample1.bin"), 3u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 7);
 }
 
 // The WAV files between the two tools keep every float exactly.

@@ -1,4 +1,6 @@
-// Shared by the filter, delay, reverb and shifter tests: frequency responses evaluated in double precision, and a Goertzel probe.
+// Shared by the filter, delay, reverb and shifter tests and the fast paths
+// test: frequency responses evaluated in double precision, a Goertzel probe,
+// and bit-exact comparison of biquad records.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -61,6 +63,10 @@ inline double approx_sin(double x) {
 inline bool same_bits(const BiquadCoeffs& a, const BiquadCoeffs& b) {
     return same_bits(a.b0, b.b0) && same_bits(a.b1, b.b1) && same_bits(a.b2, b.b2) &&
            same_bits(a.a1, b.a1) && same_bits(a.a2, b.a2);
+}
+
+inline bool same_bits(const BiquadState& a, const BiquadState& b) {
+    return same_bits(a.s1, b.s1) && same_bits(a.s2, b.s2);
 }
 
 }  // namespace lf::test

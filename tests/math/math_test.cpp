@@ -131,7 +131,8 @@ TEST_F(RoundingMode, ConstantArithmeticRoundsDownAtRunTime) {
     EXPECT_EQ(lane0(Vec4(1.0f) / Vec4(1.002f)), round_down(1.0 / static_cast<double>(1.002f)));
     EXPECT_NE(lane0(Vec4(1.0f) / Vec4(1.002f)), round_nearest(1.0 / static_cast<double>(1.002f)));
     EXPECT_EQ(lane0(Vec4(0.01f) * Vec4(100.0f)), 0.99999994f);
-    EXPECT_EQ(lane0(Vec4(44100.0f) * Vec4(2.2675737e-5f)), 0.99999994f);
+    // Song time of frame 44100 is just short of one second.
+    EXPECT_EQ(lane0(Vec4(44100.0f) * Vec4(FRAME_SECONDS)), 0.99999994f);
     // Scalar arithmetic follows the same mode.
     volatile float a = 1.0f, b = 1.002f;
     EXPECT_EQ(a / b, round_down(1.0 / static_cast<double>(1.002f)));

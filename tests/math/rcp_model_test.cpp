@@ -149,6 +149,13 @@ TEST_P(RcpModel, EqualsTheInstructionOfItsFamily) {
 }
 #endif
 
+namespace lf {
+// The test log names a family, not its bytes.
+void PrintTo(RcpFamily family, std::ostream* os) {
+    *os << rcp_family_name(family);
+}
+}  // namespace lf
+
 INSTANTIATE_TEST_SUITE_P(Families, RcpModel,
                          ::testing::Values(RcpFamily::intel, RcpFamily::amd_zen4),
                          [](const auto& info) { return std::string(rcp_family_name(info.param)); });

@@ -26,46 +26,12 @@
 #include "player/playback.h"
 #include "player/sdl_audio.h"
 #include "tests/player/expected_texts.h"
+#include "tests/pty_program.h"
+#include "tests/scratch.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// A scratch directory, removed with what the test left in it.
-class ScratchDir {
-  public:
-    ScratchDir() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr ? tmp : "/tmp") + "/lumenfrost_player_XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) != nullptr) path_ = name.data();
-    }
-    ~ScratchDir() {
-        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-// The child's side of a launch: environment, working directory, exec.
-[[noreturn]] void exec_in(const std::string& dir, const std::vector<std::string>& env,
-                          const char* program) {
-    for (const std::string& entry : env) {
-        size_t eq = entry.find('=');
-        setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
-    }
-    if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
-    execl(program, program, static_cast<char*>(nullptr));
-    _exit(127);
-}
+using namespace lf::test;
 
 struct Outcome {
     bool finished = false;  // false: killed at the time limit
@@ -89,7 +55,7 @@ Outcome run_program(const char* program, const std::string& dir,
         dup2(err_pipe[1], STDERR_FILENO);
         close(out_pipe[0]);
         close(err_pipe[0]);
-        exec_in(dir, env, program);
+        exec_in(dir, env, {program});
     }
     close(out_pipe[1]);
     close(err_pipe[1]);
@@ -138,9 +104,9 @@ bool is_transcript_up_to_playback(const std::string& out) {
 }
 
 TEST(PlayerProgram, WithoutADeviceNamesTheReasonAndExitsWithOne) {
-    ScratchDir dir;
-    Outcome r =
-        run_program(PLAYER_PATH, dir.path(), {"SDL_AUDIODRIVER=lumenfrost_no_such_driver"}, 600);
+    Scratch dir;
+    Outcome r = run_program(PLAYER_PATH, dir.path.string(),
+                            {"SDL_AUDIODRIVER=lumenfrost_no_such_driver"}, 600);
     ASSERT_TRUE(r.finished);
     EXPECT_TRUE(exited_with(r.status, 1)) << "status " << r.status;
     // At once: no banner, no head start, no "Starting playback.".
@@ -154,8 +120,8 @@ TEST(PlayerProgram, WithoutADeviceNamesTheReasonAndExitsWithOne) {
 // ALSA's own complaints (about an unknown device here) stay off the console:
 // the one line is ours.
 TEST(PlayerProgram, TheSoundLibrarysOwnLinesAreSilenced) {
-    ScratchDir dir;
-    Outcome r = run_program(PLAYER_PATH, dir.path(),
+    Scratch dir;
+    Outcome r = run_program(PLAYER_PATH, dir.path.string(),
                             {"SDL_AUDIODRIVER=alsa", "AUDIODEV=lumenfrost_no_such_pcm"}, 600);
     ASSERT_TRUE(r.finished);
     EXPECT_TRUE(exited_with(r.status, 1)) << "status " << r.status;
@@ -163,138 +129,6 @@ TEST(PlayerProgram, TheSoundLibrarysOwnLinesAreSilenced) {
     EXPECT_EQ(r.err.find("ALSA lib"), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
-
-// The player on a pseudo-terminal of its own, as in a terminal window: a
-// small shell leads the terminal's session and runs the player as its
-// foreground job, so that the terminal's Ctrl-C, Ctrl-\ and Ctrl-Z reach the
-// player and a stop really stops it (the stop signals of the terminal are not
-// delivered to a process group without a parent in its session). The shell
-// reports the job's stops and continues on a pipe and exits with its status.
-class PtyPlayer {
-  public:
-    explicit PtyPlayer(const std::vector<std::string>& env) {
-        if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
-        tcgetattr(slave_, &before_);
-        int events[2];
-        if (pipe(events) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(master_);
-            close(events[0]);
-            setsid();
-            ioctl(slave_, TIOCSCTTY, 0);
-            ::signal(SIGTTOU, SIG_IGN);
-            const pid_t player = fork();
-            if (player == 0) {
-                setpgid(0, 0);
-                ::signal(SIGTTOU, SIG_DFL);
-                dup2(slave_, STDIN_FILENO);
-                dup2(slave_, STDOUT_FILENO);
-                dup2(slave_, STDERR_FILENO);
-                if (slave_ > STDERR_FILENO) close(slave_);
-                close(events[1]);
-                // Wait until the shell has made this the terminal's foreground job.
-                while (tcgetpgrp(STDIN_FILENO) != getpgrp()) usleep(1000);
-                exec_in("", env, PLAYER_PATH);
-            }
-            setpgid(player, player);
-            tcsetpgrp(slave_, player);
-            (void)!write(events[1], &player, sizeof player);
-            for (;;) {
-                int status = 0;
-                if (waitpid(player, &status, WUNTRACED | WCONTINUED) != player) _exit(125);
-                char event = WIFSTOPPED(status) ? 's' : WIFCONTINUED(status) ? 'c' : 0;
-                if (event != 0) {
-                    (void)!write(events[1], &event, 1);
-                    continue;
-                }
-                if (WIFSIGNALED(status)) _exit(128 + WTERMSIG(status));
-                _exit(WEXITSTATUS(status));
-            }
-        }
-        close(events[1]);
-        events_ = events[0];
-        if (read(events_, &player_, sizeof player_) != sizeof player_) player_ = -1;
-        fcntl(events_, F_SETFL, O_NONBLOCK);
-    }
-    ~PtyPlayer() {
-        if (player_ > 0 && !exited_) kill(player_, SIGKILL);
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (master_ >= 0) close(master_);
-        if (slave_ >= 0) close(slave_);
-        if (events_ >= 0) close(events_);
-    }
-
-    // Stops ('s') and continues ('c') of the player as its shell saw them.
-    std::string job_events() {
-        char buffer[64];
-        ssize_t n;
-        while ((n = read(events_, buffer, sizeof buffer)) > 0) events_seen_.append(buffer, n);
-        return events_seen_;
-    }
-    bool wait_for_event(char event, double limit_s) {
-        const auto start = Clock::now();
-        while (job_events().find(event) == std::string::npos) {
-            if (seconds_since(start) > limit_s || reap()) return false;
-            drain(20);
-        }
-        return true;
-    }
-
-    bool started() const { return pid_ > 0 && player_ > 0; }
-    const termios& modes_before() const { return before_; }
-    termios modes() const {
-        termios now{};
-        tcgetattr(slave_, &now);
-        return now;
-    }
-    const std::string& screen() const { return screen_; }
-
-    bool wait_for_text(const std::string& text, double limit_s) {
-        const auto start = Clock::now();
-        while (screen_.find(text) == std::string::npos) {
-            if (seconds_since(start) > limit_s || reap()) return false;
-            drain(100);
-        }
-        return true;
-    }
-    void send(const std::string& bytes) { (void)!write(master_, bytes.data(), bytes.size()); }
-    void signal(int number) { kill(player_, number); }
-    // Waits for the player to end; false if it is still running after `limit_s`.
-    bool wait_exit(double limit_s) {
-        const auto start = Clock::now();
-        while (!reap()) {
-            if (seconds_since(start) > limit_s) return false;
-            drain(50);
-        }
-        return true;
-    }
-    int status() const { return status_; }
-
-  private:
-    bool reap() {
-        if (!exited_ && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
-        return exited_;
-    }
-    void drain(int wait_ms) {
-        pollfd f{master_, POLLIN, 0};
-        if (poll(&f, 1, wait_ms) <= 0) return;
-        char buffer[4096];
-        ssize_t n = read(master_, buffer, sizeof buffer);
-        if (n > 0) screen_.append(buffer, static_cast<size_t>(n));
-    }
-
-    int master_ = -1, slave_ = -1, events_ = -1;
-    pid_t pid_ = -1, player_ = -1;
-    std::string events_seen_;
-    bool exited_ = false;
-    int status_ = -1;
-    termios before_{};
-    std::string screen_;
-};
 
 void expect_same_modes(const termios& a, const termios& b) {
     EXPECT_EQ(a.c_iflag, b.c_iflag);
@@ -313,7 +147,7 @@ void expect_raw_keys(const termios& modes) {
 }
 
 TEST(PlayerOnTerminal, EscEndsPlaybackAndRestoresTheModes) {
-    PtyPlayer p({"SDL_AUDIODRIVER=dummy"});
+    PtyProgram p({PLAYER_PATH}, {"SDL_AUDIODRIVER=dummy"});
     ASSERT_TRUE(p.started());
     ASSERT_TRUE(p.wait_for_text("Starting playback.", 600)) << p.screen();
     expect_raw_keys(p.modes());
@@ -336,10 +170,14 @@ struct Interruption {
     const char* typed;  // typed on the terminal
 };
 
+void PrintTo(const Interruption& i, std::ostream* os) {
+    *os << i.name;
+}
+
 class PlayerInterrupted : public ::testing::TestWithParam<Interruption> {};
 
 TEST_P(PlayerInterrupted, EndsCleanlyAndRestoresTheModes) {
-    PtyPlayer p({"SDL_AUDIODRIVER=dummy"});
+    PtyProgram p({PLAYER_PATH}, {"SDL_AUDIODRIVER=dummy"});
     ASSERT_TRUE(p.started());
     ASSERT_TRUE(p.wait_for_text("Starting render", 600)) << p.screen();
     expect_raw_keys(p.modes());
@@ -367,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(PlayerOnTerminal, PlayerInterrupted,
 // job continues in the foreground the keys are raw again, and the way out
 // still restores them.
 TEST(PlayerOnTerminal, CtrlZGivesTheModesBackWhileStopped) {
-    PtyPlayer p({"SDL_AUDIODRIVER=dummy"});
+    PtyProgram p({PLAYER_PATH}, {"SDL_AUDIODRIVER=dummy"});
     ASSERT_TRUE(p.started());
     ASSERT_TRUE(p.wait_for_text("Starting render", 600)) << p.screen();
     expect_raw_keys(p.modes());
@@ -388,11 +226,6 @@ TEST(PlayerOnTerminal, CtrlZGivesTheModesBackWhileStopped) {
     expect_same_modes(p.modes_before(), p.modes());
 }
 
-std::vector<char> read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Frames whose two samples are all-zero bit patterns, from the start.
 size_t leading_zero_frames(const char* data, size_t frames) {
     size_t n = 0;
@@ -407,23 +240,23 @@ size_t leading_zero_frames(const char* data, size_t frames) {
 TEST(PlayerStream, EqualsWavrendersFramesThroughTheDiskDriver) {
     constexpr size_t SAVED_FRAMES = 5828550;  // what wavrender writes
     constexpr size_t WAV_HEADER = 58;
-    ScratchDir dir;
-    ASSERT_FALSE(dir.path().empty());
+    Scratch dir;
+    ASSERT_FALSE(dir.path.string().empty());
 
-    Outcome render = run_program(WAVRENDER_PATH, dir.path(), {}, 1500);
+    Outcome render = run_program(WAVRENDER_PATH, dir.path.string(), {}, 1500);
     ASSERT_TRUE(render.finished && exited_with(render.status, 0)) << render.out << render.err;
-    std::vector<char> wav = read_file(dir.path() + "/[lumenfrost_32k].exe.wav");
+    const std::string wav = read_text(dir.path.string() + "/[lumenfrost_32k].exe.wav");
     ASSERT_EQ(wav.size(), WAV_HEADER + SAVED_FRAMES * sizeof(StereoFrame));
 
-    const std::string stream_path = dir.path() + "/stream.raw";
-    Outcome play = run_program(PLAYER_PATH, dir.path(),
+    const std::string stream_path = dir.path.string() + "/stream.raw";
+    Outcome play = run_program(PLAYER_PATH, dir.path.string(),
                                {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + stream_path}, 1500);
     ASSERT_TRUE(play.finished) << "killed after " << play.seconds << " s";
     EXPECT_TRUE(exited_with(play.status, 0)) << "status " << play.status << "\n" << play.err;
     EXPECT_TRUE(is_transcript_up_to_playback(play.out)) << play.out;
     std::printf("player ran %.1f s\n", play.seconds);
 
-    std::vector<char> stream = read_file(stream_path);
+    const std::string stream = read_text(stream_path);
     ASSERT_EQ(stream.size() % sizeof(StereoFrame), 0u);
     const size_t stream_frames = stream.size() / sizeof(StereoFrame);
     // The device opens before the head start, paused; SDL hands the driver

@@ -27,9 +27,9 @@ void PrintTo(const LanguageCase& c, std::ostream* os) {
 
 std::vector<score::Note> read_track22(const std::string& prelude, const std::string& body,
                                       std::vector<score::Problem>& problems) {
-    TempDir dir;
-    write_text(dir.file("t.score"), prelude + "track 22 crash_reverb\n" + body + "\nend\n");
-    score::Score s = score::score_read(dir.file("t.score"), problems);
+    Scratch dir;
+    write_text((dir / "t.score"), prelude + "track 22 crash_reverb\n" + body + "\nend\n");
+    score::Score s = score::score_read((dir / "t.score"), problems);
     return s.tracks[22].notes;
 }
 
@@ -90,15 +90,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Language, ChordsSpreadOverConsecutiveTracks) {
-    TempDir dir;
-    write_text(dir.file("c.score"),
+    Scratch dir;
+    write_text((dir / "c.score"),
                "chord Cs C#3 G#3 F4 - C#5\n"
                "track 1-5 chords\n"
                "  chord 2:2.5 1/4 60/50/49/48/47 Cs\n"
                "  chord 3:1 1 55/54 D#3 A#3\n"
                "end\n");
     std::vector<score::Problem> problems;
-    score::Score s = score::score_read(dir.file("c.score"), problems);
+    score::Score s = score::score_read((dir / "c.score"), problems);
     EXPECT_TRUE(problems.empty());
     // Voices go to tracks 1, 2, 3, (4 rests), 5; the second chord sounds two voices.
     ASSERT_EQ(s.tracks[1].notes.size(), 2u);
@@ -114,8 +114,8 @@ TEST(Language, ChordsSpreadOverConsecutiveTracks) {
 }
 
 TEST(Language, CurvesReadTimesValuesShapesAndJumps) {
-    TempDir dir;
-    write_text(dir.file("k.score"),
+    Scratch dir;
+    write_text((dir / "k.score"),
                "curve 6 width\n"
                "  at 1:1 100\n"
                "  at 17:1.5 100 k 0.992\n"
@@ -128,7 +128,7 @@ TEST(Language, CurvesReadTimesValuesShapesAndJumps) {
                "  at 96:2 0.8984 k 0.086\n"
                "end\n");
     std::vector<score::Problem> problems;
-    score::Score s = score::score_read(dir.file("k.score"), problems);
+    score::Score s = score::score_read((dir / "k.score"), problems);
     EXPECT_TRUE(problems.empty());
     const auto& w = s.curves[6].points;
     ASSERT_EQ(w.size(), 4u);

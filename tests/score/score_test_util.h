@@ -1,17 +1,18 @@
-// Helpers shared by the score tests: temporary folders and files, and an
-// independent decoder of the packed score written from the format's
+// Helpers shared by the score tests: the score's paths, and an independent
+// decoder of the packed score written from the format's
 // description (zigzag decode as (v >> 1) XOR (0 - (v AND 1)), running sums).
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
+#include "tests/scratch.h"
 
 namespace score_test {
+
+using namespace lf::test;
 
 inline std::string source_dir() {
     return LUMENFROST_SOURCE_DIR;
@@ -27,23 +28,6 @@ inline std::vector<uint8_t> read_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
-
-inline void write_text(const std::string& path, const std::string& text) {
-    std::ofstream(path) << text;
-}
-
-// A fresh folder under the system's temporary folder, removed with the object.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        static int serial = 0;
-        path = std::filesystem::temp_directory_path() /
-               ("score_test_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-        std::filesystem::create_directories(path);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
 
 struct DecodedNote {
     int32_t number, velocity, on, duration;

@@ -16,23 +16,10 @@ using namespace score_test;
 
 namespace {
 
-struct PackerRun {
-    int status;
-    std::string errors;
-};
-
-// Runs the packer; `out` is created beforehand so a failed run must remove it.
-PackerRun run_packer(const std::string& source, const std::string& out,
-                     const std::string& midi = "") {
-    TempDir dir;
-    std::string log = dir.file("stderr.txt");
-    std::string command = std::string(SCORE_PACK_EXE) + " '" + source + "' -o '" + out + "'" +
-                          (midi.empty() ? "" : " --midi '" + midi + "'") + " 2> '" + log + "'";
-    int status = std::system(command.c_str());
-    std::ifstream in(log);
-    std::stringstream text;
-    text << in.rdbuf();
-    return {status, text.str()};
+ToolRun run_packer(const std::string& source, const std::string& out,
+                   const std::string& midi = "") {
+    return run_tool(std::string(SCORE_PACK_EXE) + " '" + source + "' -o '" + out + "'" +
+                    (midi.empty() ? "" : " --midi '" + midi + "'"));
 }
 
 // The line of `file` that holds `needle`, counted from 1.
@@ -48,15 +35,15 @@ int line_of(const std::string& file, const std::string& needle) {
 }  // namespace
 
 TEST(ScorePack, CheckedInOutputsAreWhatTheSourcePacksTo) {
-    TempDir dir;
-    PackerRun run = run_packer(main_score(), dir.file("score.bin"), dir.file("score.mid"));
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(read_bytes(dir.file("score.bin")), read_bytes(packed_score()))
+    Scratch dir;
+    ToolRun run = run_packer(main_score(), (dir / "score.bin"), (dir / "score.mid"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read_bytes((dir / "score.bin")), read_bytes(packed_score()))
         << "content/score/score.bin is stale: re-pack with `cmake --build <dir> --target score`";
-    EXPECT_EQ(read_bytes(dir.file("score.mid")),
+    EXPECT_EQ(read_bytes((dir / "score.mid")),
               read_bytes(source_dir() + "/docs/score/lumenfrost.mid"))
         << "docs/score/lumenfrost.mid is stale";
-    EXPECT_FALSE(std::filesystem::exists(dir.file("score.bin.tmp")));
+    EXPECT_EQ(dir.entries(), 2) << "a temporary was left beside the outputs";
 }
 
 // A fault put into a copy of the real score: `find` in `file` becomes
@@ -77,14 +64,14 @@ class ScorePackRejects : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(ScorePackRejects, WithFileAndLineAndNoOutput) {
     const BadInput& bad = GetParam();
-    TempDir dir;
+    Scratch dir;
     const std::string score_dir = source_dir() + "/content/score";
     for (const auto& entry : std::filesystem::directory_iterator(score_dir)) {
         if (entry.path().extension() == ".score") {
             std::filesystem::copy_file(entry.path(), dir.path / entry.path().filename());
         }
     }
-    const std::string faulty = dir.file(bad.file);
+    const std::string faulty = (dir / bad.file);
     std::string text;
     {
         std::ifstream in(faulty);
@@ -97,23 +84,22 @@ TEST_P(ScorePackRejects, WithFileAndLineAndNoOutput) {
     text.replace(at, std::string(bad.find).size(), bad.replace);
     write_text(faulty, text);
 
-    const std::string out = dir.file("score.bin"), midi = dir.file("score.mid");
+    const std::string out = (dir / "score.bin"), midi = (dir / "score.mid");
     write_text(out, "stale");
     write_text(midi, "stale");
-    const auto files_before = std::distance(std::filesystem::directory_iterator(dir.path), {});
-    PackerRun run = run_packer(dir.file("lumenfrost.score"), out, midi);
+    const auto files_before = dir.entries();
+    ToolRun run = run_packer((dir / "lumenfrost.score"), out, midi);
     EXPECT_NE(run.status, 0);
     const int line = line_of(faulty, bad.marker);
     ASSERT_GT(line, 0);
     const std::string where = faulty + ":" + std::to_string(line) + ": ";
-    EXPECT_NE(run.errors.find(where + bad.message), std::string::npos)
+    EXPECT_NE(run.err.find(where + bad.message), std::string::npos)
         << "expected " << where << bad.message << "\ngot:\n"
-        << run.errors;
+        << run.err;
     // Nothing is written and nothing the packer did not make is removed.
     EXPECT_EQ(read_bytes(out), std::vector<uint8_t>({'s', 't', 'a', 'l', 'e'}));
     EXPECT_EQ(read_bytes(midi), std::vector<uint8_t>({'s', 't', 'a', 'l', 'e'}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), files_before)
-        << "a temporary was left behind";
+    EXPECT_EQ(dir.entries(), files_before) << "a temporary was left behind";
 }
 
 // Faults added after the last include of the main file.
@@ -168,13 +154,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScorePack, UnwritableOutputFailsWithoutLeftovers) {
-    TempDir dir;
-    const std::string out = dir.file("missing/folder/score.bin");
-    PackerRun run = run_packer(main_score(), out);
+    Scratch dir;
+    const std::string out = (dir / "missing/folder/score.bin");
+    ToolRun run = run_packer(main_score(), out);
     EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.errors.find("cannot write"), std::string::npos) << run.errors;
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path.string()) ||
-                !std::filesystem::exists(out + ".tmp"));
+    EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path)) << "something was written";
 }
 
 // Zigzag encoding against the decoding rule (v >> 1) ^ (0 - (v & 1)).

@@ -3,8 +3,6 @@
 // back, the report against ffmpeg's EBU R 128 meter, argument errors, and
 // playback without a device and on a terminal with SDL's dummy driver.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -21,20 +19,19 @@
 #include <vector>
 
 #include "studio/audio_file.h"
+#include "tests/pty_program.h"
+#include "tests/scratch.h"
 
 namespace {
 
 using namespace studio;
+using lf::test::PtyProgram;
+using lf::test::read_text;
 
 struct Outcome {
     int status = -1;
     std::string out, err;
 };
-
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::string shell_quoted(const std::string& s) {
     std::string q = "'";
@@ -292,58 +289,17 @@ TEST_F(Studio, PlayWithoutADeviceFailsAtOnceWithOneLine) {
 // time, the bar and beat and the section, space pauses, Esc ends it with the
 // terminal's modes as they were.
 TEST_F(Studio, PlayShowsWhereItIsAndStopsOnEsc) {
-    int master = -1, slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    termios before{};
-    tcgetattr(slave, &before);
-    pid_t pid = fork();
-    if (pid == 0) {
-        setsid();
-        ioctl(slave, TIOCSCTTY, 0);
-        dup2(slave, 0);
-        dup2(slave, 1);
-        dup2(slave, 2);
-        close(master);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        execl(LUMENFROST_PATH, LUMENFROST_PATH, "play", "--from", "3:1", nullptr);
-        _exit(127);
-    }
-    close(slave);
-    std::string screen;
-    auto wait_for = [&](const std::string& text, int seconds) {
-        for (int i = 0; i < seconds * 20 && screen.find(text) == std::string::npos; ++i) {
-            pollfd p{master, POLLIN, 0};
-            if (poll(&p, 1, 50) == 1) {
-                char buffer[4096];
-                ssize_t n = read(master, buffer, sizeof buffer);
-                if (n > 0) screen.append(buffer, static_cast<size_t>(n));
-            }
-        }
-        return screen.find(text) != std::string::npos;
-    };
-    EXPECT_TRUE(wait_for("playing", 300)) << screen;
-    EXPECT_TRUE(wait_for(" / 2:18.1", 5)) << screen;
-    EXPECT_TRUE(wait_for("3:", 5)) << screen;
-    EXPECT_TRUE(wait_for("intro", 5)) << screen;
-    EXPECT_TRUE(wait_for("Esc stop", 5)) << screen;
-    ASSERT_EQ(write(master, " ", 1), 1);
-    EXPECT_TRUE(wait_for("paused", 10)) << screen;
-    ASSERT_EQ(write(master, "\x1b", 1), 1);
-    int status = 0;
-    for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
-        wait_for("\x01", 0);
-        usleep(50000);
-    }
-    if (waitpid(pid, &status, WNOHANG) == 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        FAIL() << "Esc did not stop it\n" << screen;
-    }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    termios after{};
-    ASSERT_EQ(tcgetattr(master, &after), 0);
-    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), before.c_lflag & (ICANON | ECHO));
-    close(master);
+    PtyProgram p({LUMENFROST_PATH, "play", "--from", "3:1"}, {"SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(p.started());
+    EXPECT_TRUE(p.wait_for_text("playing", 300)) << p.screen();
+    for (const char* shown : {" / 2:18.1", "3:", "intro", "Esc stop"})
+        EXPECT_TRUE(p.wait_for_text(shown, 5)) << shown << "\n" << p.screen();
+    p.send(" ");
+    EXPECT_TRUE(p.wait_for_text("paused", 10)) << p.screen();
+    p.send("\x1b");
+    ASSERT_TRUE(p.wait_exit(10)) << "Esc did not stop it\n" << p.screen();
+    EXPECT_TRUE(WIFEXITED(p.status()) && WEXITSTATUS(p.status()) == 0) << p.status();
+    EXPECT_EQ(p.modes().c_lflag & (ICANON | ECHO), p.modes_before().c_lflag & (ICANON | ECHO));
 }
 
 }  // namespace

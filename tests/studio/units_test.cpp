@@ -16,10 +16,12 @@
 #include "studio/audio_file.h"
 #include "studio/loudness.h"
 #include "studio/position.h"
+#include "tests/scratch.h"
 
 namespace {
 
 using namespace studio;
+using lf::test::Scratch;
 
 const std::vector<Section> SECTIONS = {
     {"intro", 0}, {"cut", 18 * 58800 + 7350}, {"drop", 20 * 58800}};
@@ -101,22 +103,6 @@ TEST(Quantise, RoundsClampsAndDithersTheSameWayEveryTime) {
     EXPECT_EQ(quantise_s16(-2.0f, 7, 1), -32768);
 }
 
-class ScratchDir {
-  public:
-    ScratchDir() {
-        char name[] = "/tmp/lumenfrost-studio-XXXXXX";
-        path_ = mkdtemp(name) ? name : "";
-    }
-    ~ScratchDir() {
-        if (!path_.empty())
-            std::system(("chmod -R u+w '" + path_ + "'; rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
 std::vector<StereoFrame> test_signal(uint32_t frames) {
     std::vector<StereoFrame> s(frames);
     for (uint32_t i = 0; i < frames; ++i) {
@@ -128,11 +114,11 @@ std::vector<StereoFrame> test_signal(uint32_t frames) {
 }
 
 TEST(Writers, EveryFormatReadsBackAsTheQuantisedSource) {
-    ScratchDir dir;
+    Scratch dir;
     const uint32_t frames = 30000, first = 123456;
     auto source = test_signal(frames);
     for (Format f : {Format::f32, Format::s24, Format::s16, Format::flac}) {
-        std::string path = dir.path() + "/x." + format_extension(f);
+        std::string path = dir.path.string() + "/x." + format_extension(f);
         {
             AudioWriter w(path, f, first);
             w.write(source.data(), 1000);  // in two pieces: the dither follows the frames
@@ -163,8 +149,8 @@ TEST(Writers, EveryFormatReadsBackAsTheQuantisedSource) {
 }
 
 TEST(Writers, AFailedExportLeavesTheEarlierFileAndNoTemporary) {
-    ScratchDir dir;
-    const std::string path = dir.path() + "/keep.wav";
+    Scratch dir;
+    const std::string path = dir.path.string() + "/keep.wav";
     std::ofstream(path) << "earlier good file";
     auto source = test_signal(100);
     {
@@ -176,14 +162,14 @@ TEST(Writers, AFailedExportLeavesTheEarlierFileAndNoTemporary) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "earlier good file");
     std::string list;
-    for (auto& e : std::filesystem::directory_iterator(dir.path()))
+    for (auto& e : std::filesystem::directory_iterator(dir.path.string()))
         list += e.path().filename().string() + " ";
     EXPECT_EQ(list, "keep.wav ");
     if (getuid() != 0) {
-        chmod(dir.path().c_str(), 0555);
+        chmod(dir.path.string().c_str(), 0555);
         EXPECT_THROW(AudioWriter(path, Format::f32, 0), std::runtime_error);
     }
-    EXPECT_THROW(AudioWriter(dir.path() + "/no/such/folder.wav", Format::f32, 0),
+    EXPECT_THROW(AudioWriter(dir.path.string() + "/no/such/folder.wav", Format::f32, 0),
                  std::runtime_error);
 }
 

@@ -19,18 +19,10 @@
 #include "engine/frame/engine.h"
 #include "engine/startup/score.h"
 #include "tests/engine_mode.h"
+#include "tests/filters/filters_test.h"
 
 namespace lf::test {
 namespace {
-
-bool same_bits(Vec4 a, Vec4 b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-bool same_bits(const BiquadCoeffs& a, const BiquadCoeffs& b) {
-    return same_bits(a.b0, b.b0) && same_bits(a.b1, b.b1) && same_bits(a.b2, b.b2) &&
-           same_bits(a.a1, b.a1) && same_bits(a.a2, b.a2);
-}
 
 using FastPaths = EngineMode;
 
@@ -186,10 +178,6 @@ TEST_F(FastPaths, EnvelopeRatiosFiledByShapeMatchThePlainStep) {
             << "step " << n << ": decay " << s.decay_db << " dB in " << s.decay_s << " s, release "
             << s.release_s << " s";
     }
-}
-
-bool same_bits(const BiquadState& a, const BiquadState& b) {
-    return same_bits(a.s1, b.s1) && same_bits(a.s2, b.s2);
 }
 
 // Independent sections run two at a time, one in each half of a Vec8: the

@@ -9,13 +9,6 @@ namespace drums {
 
 namespace {
 
-void put32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void put16(std::vector<uint8_t>& b, uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
 uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
@@ -45,43 +38,48 @@ std::vector<uint8_t> read_file(const std::string& path, uint64_t limit) {
     return bytes;
 }
 
-std::vector<uint8_t> wav_bytes(const std::vector<float>& mono) {
-    uint32_t data = static_cast<uint32_t>(mono.size() * 4);
-    std::vector<uint8_t> b;
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    put32(b, 36 + data);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(b, 16);
-    put16(b, 3);  // IEEE float
-    put16(b, 1);  // mono
-    put32(b, 44100);
-    put32(b, 44100 * 4);
-    put16(b, 4);
-    put16(b, 32);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    put32(b, data);
-    size_t at = b.size();
-    b.resize(at + data);
-    std::memcpy(b.data() + at, mono.data(), data);
-    return b;
-}
-
 void write_wav(const std::string& path, const std::vector<float>& mono) {
-    write_file_atomic(path, wav_bytes(mono));
+    std::string error;
+    if (!lf::files::check_output(path, {}, error) ||
+        !lf::files::write_float_wav(path, mono.data(), 1, static_cast<uint32_t>(mono.size()),
+                                    error)) {
+        throw FileError(error);
+    }
 }
 
 std::vector<float> read_wav(const std::string& path) {
-    std::vector<uint8_t> b = read_file(path, MAX_WAV_BYTES);
-    if (b.size() < 44 || std::memcmp(b.data(), "RIFF", 4) != 0 ||
-        std::memcmp(b.data() + 8, "WAVEfmt ", 8) != 0 || get16(b, 20) != 3 || get16(b, 22) != 1 ||
-        get32(b, 24) != 44100 || get16(b, 34) != 32 || std::memcmp(b.data() + 36, "data", 4) != 0)
-        throw FileError(path + ": not a mono 32-bit float 44100 Hz WAV file");
-    uint32_t data = get32(b, 40);
-    if (data % 4 != 0 || 44 + static_cast<size_t>(data) > b.size())
+    const std::vector<uint8_t> b = read_file(path, MAX_WAV_BYTES);
+    const std::string not_ours = path + ": not a mono 32-bit float 44100 Hz WAV file";
+    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 ||
+        std::memcmp(b.data() + 8, "WAVE", 4) != 0)
+        throw FileError(not_ours);
+    // The chunks in turn: "fmt " (16 or 18 bytes) before "data"; any other
+    // ("fact" among them) is stepped over. A chunk of odd size is padded.
+    bool format_seen = false;
+    size_t at = 12, data_at = 0;
+    uint32_t data = 0;
+    while (data_at == 0) {
+        if (at + 8 > b.size())
+            throw FileError(format_seen ? path + ": holds no data chunk" : not_ours);
+        const uint32_t size = get32(b, at + 4);
+        const size_t body = at + 8;
+        if (std::memcmp(b.data() + at, "fmt ", 4) == 0) {
+            if (size < 16 || body + 16 > b.size() || get16(b, body) != 3 ||
+                get16(b, body + 2) != 1 || get32(b, body + 4) != 44100 || get16(b, body + 14) != 32)
+                throw FileError(not_ours);
+            format_seen = true;
+        } else if (std::memcmp(b.data() + at, "data", 4) == 0) {
+            if (!format_seen) throw FileError(not_ours);
+            data_at = body;
+            data = size;
+        }
+        at = body + size + (size & 1);
+    }
+    if (data % 4 != 0 || data_at + static_cast<size_t>(data) > b.size())
         throw FileError(path + ": truncated WAV data");
     if (data == 0) throw FileError(path + ": holds no frames");
     std::vector<float> mono(data / 4);
-    std::memcpy(mono.data(), b.data() + 44, data);
+    std::memcpy(mono.data(), b.data() + data_at, data);
     for (size_t i = 0; i < mono.size(); ++i) {
         if (!std::isfinite(mono[i])) {
             throw FileError(path + ": frame " + std::to_string(i) + " is " +

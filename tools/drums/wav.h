@@ -1,4 +1,5 @@
-// Mono 32-bit float WAV files at 44100 Hz, and safe file replacement.
+// Mono 32-bit float WAV files at 44100 Hz, and the shared file helpers with
+// their failures thrown.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +25,11 @@ void write_file_atomic(const std::string& path, const std::vector<uint8_t>& byte
 // A regular file of at most `limit` bytes.
 std::vector<uint8_t> read_file(const std::string& path, uint64_t limit = MAX_PACKED_BYTES);
 
-std::vector<uint8_t> wav_bytes(const std::vector<float>& mono);
+// A mono recording through the shared float WAV writer.
 void write_wav(const std::string& path, const std::vector<float>& mono);
-// Reads a file written by write_wav (mono, float, 44100 Hz, at least one
-// frame, every sample finite); anything else fails.
+// Reads a mono 32-bit float 44100 Hz WAV file with at least one frame, every
+// sample finite, as write_wav makes them (the 16-byte "fmt " chunk of other
+// writers is read too); anything else fails.
 std::vector<float> read_wav(const std::string& path);
 
 }  // namespace drums

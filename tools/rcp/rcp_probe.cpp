@@ -9,12 +9,12 @@
 //                                  the array RCP_<NAME>_T; refuses if the
 //                                  estimate is not of the models' shape
 #include <cctype>
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "engine/data/files.h"
 #include "engine/dsp/rcp_model.h"
 
 namespace {
@@ -79,31 +79,28 @@ std::string processor_name() {
     return family.empty() ? name : name + " (family " + family + ")";
 }
 
-// The header, written beside FILE and renamed into place once complete.
-bool write_table_header(const char* path, const std::string& name, const uint16_t t[4096]) {
+// The header, replacing FILE only once complete.
+bool write_table_header(const char* path, const std::string& name, const uint16_t t[4096],
+                        std::string& error) {
     std::string upper;
     for (char c : name) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::string temp = std::string(path) + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f) return false;
-    std::fprintf(f,
-                 "// Made by `rcp_probe table %s %s` (tools/rcp) on %s, from the\n"
-                 "// processor's own reciprocal estimate: T[i] is the result's top 12 mantissa "
-                 "bits for inputs whose\n"
-                 "// top 12 mantissa bits are i (rcp_model.h gives the whole function).\n"
-                 "#pragma once\n\n#include <cstdint>\n\nnamespace lf {\n\n"
-                 "inline constexpr uint16_t RCP_%s_T[4096] = {\n",
-                 name.c_str(), path, processor_name().c_str(), upper.c_str());
-    for (int i = 0; i < 4096; ++i)
-        std::fprintf(f, "%s0x%03x,%s", i % 12 == 0 ? "    " : "", t[i],
-                     i % 12 == 11 || i == 4095 ? "\n" : " ");
-    std::fprintf(f, "};\n\n}  // namespace lf\n");
-    const bool written = std::ferror(f) == 0;
-    if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), path) != 0) {
-        std::remove(temp.c_str());
-        return false;
+    std::string text = "// Made by `rcp_probe table " + name + " " + path + "` (tools/rcp) on " +
+                       processor_name() +
+                       ", from the\n"
+                       "// processor's own reciprocal estimate: T[i] is the result's top 12 "
+                       "mantissa bits for inputs whose\n"
+                       "// top 12 mantissa bits are i (rcp_model.h gives the whole function).\n"
+                       "#pragma once\n\n#include <cstdint>\n\nnamespace lf {\n\n"
+                       "inline constexpr uint16_t RCP_" +
+                       upper + "_T[4096] = {\n";
+    for (int i = 0; i < 4096; ++i) {
+        char entry[16];
+        std::snprintf(entry, sizeof entry, "%s0x%03x,%s", i % 12 == 0 ? "    " : "", t[i],
+                      i % 12 == 11 || i == 4095 ? "\n" : " ");
+        text += entry;
     }
-    return true;
+    text += "};\n\n}  // namespace lf\n";
+    return lf::files::write_atomically(path, text, error);
 }
 
 int compare(const std::string& model) {
@@ -147,8 +144,9 @@ int table(const std::string& name, const char* path) {
         }
         t[m >> 11] = static_cast<uint16_t>((r >> 11) & 0xFFFu);
     }
-    if (!write_table_header(path, name, t)) {
-        std::fprintf(stderr, "rcp_probe: cannot write %s: %s\n", path, std::strerror(errno));
+    std::string error;
+    if (!write_table_header(path, name, t, error)) {
+        std::fprintf(stderr, "rcp_probe: %s\n", error.c_str());
         return 1;
     }
     std::printf("wrote %s\n", path);

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "engine/data/files.h"
 #include "engine/dsp/rcp_family.h"
 #include "engine/frame/cpu_check.h"
 #include "tools/trackhash/track_hash.h"
@@ -32,19 +34,15 @@ int main(int argc, char** argv) {
         }
         frames = static_cast<uint32_t>(seconds * SAMPLE_RATE);
     }
-    if (const char* missing = engine_missing_cpu_features()) {
-        std::fprintf(stderr, "trackhash: this processor lacks %s, which the engine needs.\n",
-                     missing);
-        return 1;
-    }
+    if (!engine_runs_here("trackhash", "render")) return 1;
     engine_startup();
     const uint64_t hash = render_and_hash(frames);
     if (argc == 3) {
-        FILE* raw = std::fopen(argv[2], "wb");
-        const bool written =
-            raw && std::fwrite(TrackBuffer, sizeof(StereoFrame), frames, raw) == frames;
-        if (!raw || std::fclose(raw) != 0 || !written) {
-            std::fprintf(stderr, "trackhash: cannot write %s\n", argv[2]);
+        std::string error;
+        if (!lf::files::write_atomically(
+                argv[2], {reinterpret_cast<const char*>(TrackBuffer), frames * sizeof(StereoFrame)},
+                error)) {
+            std::fprintf(stderr, "trackhash: %s\n", error.c_str());
             return 1;
         }
     }

@@ -6,6 +6,8 @@
 #include <sstream>
 #include <vector>
 
+#include "engine/data/files.h"
+
 uint64_t hash_frames(const StereoFrame* frames, size_t count) {
     const auto* p = reinterpret_cast<const uint8_t*>(frames);
     uint64_t h = 0xcbf29ce484222325ull;
@@ -52,19 +54,7 @@ bool store_track_hash(const std::string& path, const std::string& family, const 
         }
     }
     if (!replaced) lines.push_back(family + " " + hash);
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp);
-        for (const std::string& l : lines) out << l << "\n";
-        out.close();
-        if (!out) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    std::string text, error;
+    for (const std::string& l : lines) text += l + "\n";
+    return lf::files::write_atomically(path, text, error);
 }

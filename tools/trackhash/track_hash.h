@@ -18,7 +18,8 @@ uint64_t render_and_hash(uint32_t count);
 std::string stored_track_hash(const std::string& path, const std::string& family);
 
 // Writes `hash` as the family's line of the file, keeping the other lines;
-// the file is replaced whole by a rename. False with errno set on failure.
+// the file is replaced whole through a temporary. False with errno set on
+// failure.
 bool store_track_hash(const std::string& path, const std::string& family, const std::string& hash);
 
 // Sixteen lower-case hex digits.
