@@ -12,7 +12,8 @@
 #   lumenfrost_content(NAME DIR [MIDI FILE])
 # defines the custom targets NAME, which packs the score and checks and embeds
 # the folder, and NAME_score, which only packs the score; and sets NAME_SOURCE to the generated C++ source of the
-# compiled-in arrays. The packer and the embedding step are the targets
+# compiled-in arrays and NAME_INCLUDE_DIR to the folder of its shape
+# (packed_shape.h), which an engine built with it includes. The packer and the embedding step are the targets
 # score_pack and lumenfrost_embed, or the programs that LUMENFROST_SCORE_PACK
 # and LUMENFROST_EMBED name (a test builds a content folder on its own so).
 function(lumenfrost_content name dir)
@@ -69,13 +70,22 @@ function(lumenfrost_content name dir)
     add_custom_target(${name}_score DEPENDS ${pack_outputs})
   endif()
 
+  # The embedding step rewrites only what changed (restat): a new note of the
+  # same count recompiles the arrays alone; the engine's sources, sized from
+  # the shape, recompile only when the shape changed.
   set(source ${out_dir}/packed_data.cpp)
+  set(shape ${out_dir}/packed_shape.h)
   add_custom_command(
     OUTPUT ${source}
-    COMMAND ${LUMENFROST_EMBED} ${dir} ${source}
+    BYPRODUCTS ${shape}
+    COMMAND ${LUMENFROST_EMBED} ${dir} ${source} ${shape}
     DEPENDS ${LUMENFROST_EMBED} ${packed_score} ${samples}
     COMMENT "Checking and embedding the content of ${dir}"
     VERBATIM)
   add_custom_target(${name} DEPENDS ${source})
+  set_target_properties(${name} PROPERTIES LUMENFROST_SOURCE ${source}
+                                           LUMENFROST_INCLUDE_DIR ${out_dir}
+                                           LUMENFROST_CONTENT_DIR ${dir})
   set(${name}_SOURCE ${source} PARENT_SCOPE)
+  set(${name}_INCLUDE_DIR ${out_dir} PARENT_SCOPE)
 endfunction()

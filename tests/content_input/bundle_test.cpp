@@ -122,7 +122,7 @@ TEST(StreamsTheEngineCannotTake, ABandGainBeyondFloatRange) {
     for (size_t i = gains + 5; i < at; i += 20) running = static_cast<uint8_t>(running + bytes[i]);
     bytes[at] = static_cast<uint8_t>(254 - running);
     bundle::Findings f;
-    bundle::check_sample(4, bytes, "sample4.bin", f);
+    bundle::check_sample(bytes, "sample4.bin", f);
     ASSERT_EQ(f.errors.size(), 1u);
     EXPECT_EQ(f.errors[0],
               "sample4.bin: block 1, window 0, band 5: gain 254 is above 216 (the decoded sample "
