@@ -82,9 +82,14 @@ int run(const std::string& source, const std::string& packed, const std::string&
         }
     }
 
-    std::vector<score::Problem> problems;
+    std::vector<score::Problem> problems, warnings;
     score::Score s = score::score_read(source, problems, &inputs);
-    if (problems.empty()) score::score_check(s, problems);
+    if (problems.empty()) score::score_check(s, problems, &warnings);
+    for (const auto& w : warnings) {
+        score::Problem p = w;
+        p.message = "warning: " + p.message;
+        std::fprintf(stderr, "%s\n", score::format_problem(p).c_str());
+    }
     if (summary) print_summary(s);
     if (!problems.empty()) {
         for (const auto& p : problems)
