@@ -79,12 +79,11 @@ PackedSampleLayout sample_layout(const std::vector<uint8_t>& bytes);
 // Checks one packed sample: at most MAX_SAMPLE_BLOCKS blocks of the four
 // types, exactly the size its blocks take, running gains at most MAX_GAIN;
 // `name` prefixes every finding.
-void check_sample(const std::vector<uint8_t>& bytes, const std::string& name,
-                  Findings& findings);
+void check_sample(const std::vector<uint8_t>& bytes, const std::string& name, Findings& findings);
 
 // Splits a score file into its lists and curves, then checks their counts
-// against the limits, and their times, notes, velocities, values and shapes. The score is filled as far as
-// the bytes allow.
+// against the limits, and their times, notes, velocities, values and shapes. The score is filled as
+// far as the bytes allow.
 void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Score& score,
                  Findings& findings);
 
@@ -95,6 +94,5 @@ void load_bundle(const std::string& content_dir, Bundle& bundle, Findings& findi
 std::vector<int32_t> note_start_ticks(const NoteList& list);
 std::vector<int32_t> note_end_ticks(const NoteList& list);
 std::vector<int32_t> curve_time_ticks(const Curve& curve);
-
 
 }  // namespace lf::bundle

@@ -80,8 +80,9 @@ std::string shape_text(const Bundle& bundle, const std::string& content_dir) {
     for (size_t c = 0; c < bundle.score.curves.size(); ++c) {
         print(out, "%s%zuu", c ? ", " : "", bundle.score.curves[c].times.size());
     }
-    out += "};\n\n// Bytes, blocks, short blocks.\n"
-           "inline constexpr PackedSampleLayout PACKED_SAMPLE_LAYOUTS[PACKED_SAMPLE_COUNT] = {\n";
+    out +=
+        "};\n\n// Bytes, blocks, short blocks.\n"
+        "inline constexpr PackedSampleLayout PACKED_SAMPLE_LAYOUTS[PACKED_SAMPLE_COUNT] = {\n";
     for (const std::vector<uint8_t>& sample : bundle.samples) {
         const lf::PackedSampleLayout layout = lf::bundle::sample_layout(sample);
         print(out, "    {%uu, %uu, %uu},\n", layout.bytes, layout.blocks, layout.short_blocks);
@@ -130,8 +131,7 @@ std::string source_text(const Bundle& bundle, const std::string& content_dir) {
     out += "}  // namespace\n\nconst uint8_t* const PACKED_SAMPLES[PACKED_SAMPLE_COUNT] = {\n";
     for (int n = 1; n <= lf::PACKED_SAMPLE_COUNT; ++n) print(out, "    sample%d,\n", n);
     out += "};\n\nconst PackedNoteStreams PACKED_NOTE_LISTS[PACKED_NOTE_LIST_COUNT] = {\n" +
-           note_table +
-           "};\n\nconst PackedCurveStreams PACKED_CURVES[PACKED_CURVE_COUNT] = {\n" +
+           note_table + "};\n\nconst PackedCurveStreams PACKED_CURVES[PACKED_CURVE_COUNT] = {\n" +
            curve_table + "};\n\n}  // namespace lf\n";
     return out;
 }

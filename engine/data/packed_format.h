@@ -49,7 +49,7 @@ constexpr int32_t zigzag_decode(uint32_t v) {
 constexpr uint32_t CODED_BYTES_PER_BLOCK = 856;  // the coefficients of the 20 bands
 constexpr uint32_t GAIN_BYTES_PER_WINDOW = 20;   // one gain delta per band
 constexpr uint8_t SHORT_BLOCK_TYPE = 1;          // eight windows; every other type has one
-constexpr uint8_t BLOCK_TYPE_COUNT = 4;          // 0 long, 1 short, 2 long-to-short, 3 short-to-long
+constexpr uint8_t BLOCK_TYPE_COUNT = 4;  // 0 long, 1 short, 2 long-to-short, 3 short-to-long
 
 constexpr uint32_t packed_sample_bytes(uint32_t blocks, uint32_t short_blocks) {
     return 2 + blocks + CODED_BYTES_PER_BLOCK * blocks +

@@ -143,7 +143,8 @@ TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
     bundle::Findings none;
     bundle::parse_score(good, "score.bin", parsed, none);
     ASSERT_TRUE(none.errors.empty() && none.warnings.empty());
-    ASSERT_EQ(score_bytes(parsed), good);  // the writer is the layout, so spoils are the only change
+    ASSERT_EQ(score_bytes(parsed),
+              good);  // the writer is the layout, so spoils are the only change
 
     int spoiled = 0, caught = 0;
     auto expect_error = [&](const bundle::Score& s, const std::string& what,
@@ -153,7 +154,8 @@ TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
         bundle::parse_score(score_bytes(s), "score.bin", again, f);
         ++spoiled;
         caught += !f.errors.empty();
-        EXPECT_TRUE(has_error(f, says)) << what << ": " << (f.errors.empty() ? "no error" : f.errors[0]);
+        EXPECT_TRUE(has_error(f, says))
+            << what << ": " << (f.errors.empty() ? "no error" : f.errors[0]);
     };
     for (size_t k = 0; k < parsed.note_lists.size(); ++k) {
         const std::string list = "note list " + std::to_string(k);

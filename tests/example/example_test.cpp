@@ -67,8 +67,8 @@ TEST(Glasshouse, EmptyListsAreSilentAndTheOneBlockTickSounds) {
         EXPECT_EQ(before.peak[silent], 0.0f) << silent;
         EXPECT_EQ(during.peak[silent], 0.0f) << silent;
     }
-    for (Tap sounding : {TAP_TRACK1, TAP_TRACK7, TAP_TRACK11, TAP_TRACK13, TAP_TRACK14,
-                         TAP_TRACK16, TAP_TRACK17, TAP_TRACK19}) {
+    for (Tap sounding : {TAP_TRACK1, TAP_TRACK7, TAP_TRACK11, TAP_TRACK13, TAP_TRACK14, TAP_TRACK16,
+                         TAP_TRACK17, TAP_TRACK19}) {
         EXPECT_GT(during.peak[sounding], 1e-3f) << sounding;
     }
 }

@@ -39,7 +39,9 @@ struct ScoreCopy {
         all.replace(at, find.size(), replace);
         write_text(dir.file(name), all);
     }
-    void make_free() { edit("lumenfrost.score", "section intro 1", "profile free\nsection intro 1"); }
+    void make_free() {
+        edit("lumenfrost.score", "section intro 1", "profile free\nsection intro 1");
+    }
 
     struct Result {
         std::vector<score::Problem> problems, warnings;
@@ -148,7 +150,8 @@ TEST(FreeProfile, PacksTheSmallestScoreThatDrivesEveryCurve) {
     std::string text = "profile free\ntrack kick\n  note 1:1 69 1/4 64\nend\n";
     for (int c = 0; c < score::CURVE_COUNT; ++c) {
         if (lf::CURVE_ROWS[c].driven) {
-            text += "curve " + std::to_string(c) + "\n  at 1:1 " + (c == lf::CURVE_WIDTH ? "100" : "1") + "\nend\n";
+            text += "curve " + std::to_string(c) + "\n  at 1:1 " +
+                    (c == lf::CURVE_WIDTH ? "100" : "1") + "\nend\n";
         }
     }
     write_text(dir.file("small.score"), text);
@@ -165,8 +168,8 @@ TEST(FreeProfile, PacksTheSmallestScoreThatDrivesEveryCurve) {
     EXPECT_EQ(d.curves[lf::CURVE_WIDTH][0].value, 100 * 128);
 
     // Without the gate curve, which the master chain multiplies by.
-    write_text(dir.file("small.score"), text.substr(0, text.find("curve 0")) +
-                                            text.substr(text.find("curve 1\n")));
+    write_text(dir.file("small.score"),
+               text.substr(0, text.find("curve 0")) + text.substr(text.find("curve 1\n")));
     problems.clear();
     s = score::score_read(dir.file("small.score"), problems);
     score::score_check(s, problems);
@@ -190,8 +193,7 @@ TEST(Messages, OneCausePerMessage) {
         const std::string all = copy.text("drums.score");
         const size_t open = all.find("track 9 ride");
         const size_t end = all.find("\nend", open);
-        copy.edit("drums.score", all.substr(open, end + 4 - open),
-                  all.substr(open, end - open));
+        copy.edit("drums.score", all.substr(open, end + 4 - open), all.substr(open, end - open));
         const auto r = copy.check();
         ASSERT_EQ(r.problems.size(), 1u) << r.text();
         EXPECT_EQ(r.problems[0].at.line, copy.line_of("drums.score", "track 9 ride"));

@@ -81,8 +81,9 @@ TEST(BundleTest, ChecksNameTheFileAndTheFault) {
         Findings f;
         bundle::check_sample(cut, "samples/sample3.bin", f);
         ASSERT_EQ(f.errors.size(), 1u);
-        EXPECT_TRUE(mentions(f.errors, "samples/sample3.bin: 52930 bytes, its 57 blocks (21 "
-                                       "short) take 52931"))
+        EXPECT_TRUE(mentions(f.errors,
+                             "samples/sample3.bin: 52930 bytes, its 57 blocks (21 "
+                             "short) take 52931"))
             << f.errors[0];
     }
     {

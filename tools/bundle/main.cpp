@@ -54,12 +54,13 @@ int summarize(const std::string& content_dir) {
                     lf::TRACK_SAMPLE_LAYOUTS[n - 1].bytes, blocks, short_blocks,
                     block_runs(bytes).c_str());
     }
-    std::printf("  %-7s %8zu %8u\n", "all", total, lf::total_packed_sample_bytes(lf::TRACK_SAMPLE_LAYOUTS));
+    std::printf("  %-7s %8zu %8u\n", "all", total,
+                lf::total_packed_sample_bytes(lf::TRACK_SAMPLE_LAYOUTS));
 
     const Score& score = bundle.score;
     size_t notes = 0;
-    std::printf("\nNote lists\n  %-5s %6s %8s %12s %12s\n", "list", "notes", "track",
-                "first on s", "last on s");
+    std::printf("\nNote lists\n  %-5s %6s %8s %12s %12s\n", "list", "notes", "track", "first on s",
+                "last on s");
     for (size_t k = 0; k < score.note_lists.size(); ++k) {
         const std::vector<int32_t> starts = note_start_ticks(score.note_lists[k]);
         notes += starts.size();

@@ -36,8 +36,8 @@ int run_encode(const std::string& sources, const std::string& out, bool free) {
     auto start = std::chrono::steady_clock::now();
     for (int n = 1; n <= 7; ++n) {
         try {
-            const std::vector<uint8_t> types = free ? codec::free_block_types(signal[n - 1].size())
-                                                    : codec::sample_block_types(n);
+            const std::vector<uint8_t> types =
+                free ? codec::free_block_types(signal[n - 1].size()) : codec::sample_block_types(n);
             packed[n - 1] = codec::encode(signal[n - 1], types, &stats[n - 1]);
         } catch (const std::invalid_argument& e) {
             throw std::runtime_error(numbered(sources, "source", n, ".wav") + ": " + e.what());

@@ -69,13 +69,14 @@ struct Checker {
         if (arrangement && static_cast<int>(notes.size()) > row.count) {
             // At the first note past the count, where the composer added one.
             out.push_back({notes[row.count].from,
-                           label + " has " + std::to_string(notes.size()) + " notes; its part has " +
-                               std::to_string(row.count) + ", and this note at " +
-                               position_text(notes[row.count].on) + " is the first past them"});
+                           label + " has " + std::to_string(notes.size()) +
+                               " notes; its part has " + std::to_string(row.count) +
+                               ", and this note at " + position_text(notes[row.count].on) +
+                               " is the first past them"});
         } else if (arrangement && static_cast<int>(notes.size()) < row.count) {
             out.push_back({notes.empty() ? part.declared : notes.back().from,
-                           label + " has " + std::to_string(notes.size()) + " notes; its part has " +
-                               std::to_string(row.count) + " (" +
+                           label + " has " + std::to_string(notes.size()) +
+                               " notes; its part has " + std::to_string(row.count) + " (" +
                                std::to_string(row.count - static_cast<int>(notes.size())) +
                                " missing after this line)"});
         } else if (notes.size() > lf::MAX_NOTES_PER_LIST) {
@@ -142,9 +143,8 @@ struct Checker {
         // last note, which were reported already.
         const int32_t first_on = seconds_to_ticks(row.first_on_s);
         if (!count_off && !faulty.front() && std::abs(notes.front().on - first_on) > 1) {
-            out.push_back({notes.front().from, label + " must begin at " +
-                                                   position_text(first_on) + ", not " +
-                                                   position_text(notes.front().on)});
+            out.push_back({notes.front().from, label + " must begin at " + position_text(first_on) +
+                                                   ", not " + position_text(notes.front().on)});
         }
         const int64_t last_off = int64_t{notes.back().on} + notes.back().duration;
         const int32_t want_off = seconds_to_ticks(row.last_off_s);
@@ -158,10 +158,9 @@ struct Checker {
         // A note beyond the part's range was reported on its own line already.
         if ((lo_note->number != row.note_low || hi_note->number != row.note_high) &&
             lo_note->number >= row.note_low && hi_note->number <= row.note_high) {
-            out.push_back({part.declared, label + " spans notes " +
-                                              range(lo_note->number, hi_note->number) +
-                                              "; its part spans " +
-                                              range(row.note_low, row.note_high)});
+            out.push_back(
+                {part.declared, label + " spans notes " + range(lo_note->number, hi_note->number) +
+                                    "; its part spans " + range(row.note_low, row.note_high)});
         }
         auto [lo_vel, hi_vel] = std::minmax_element(
             notes.begin(), notes.end(),
@@ -184,15 +183,15 @@ struct Checker {
             for (const Note& n : score.tracks[t].notes) {
                 while (k < gate_notes.size() && gate_notes[k].on <= n.on) ++k;
                 const bool open = k > 0 && int64_t{n.on} - (int64_t{gate_notes[k - 1].on} +
-                                                             gate_notes[k - 1].duration) <=
+                                                            gate_notes[k - 1].duration) <=
                                                g.open_ticks;
                 if (!open) {
-                    out.push_back(
-                        {n.from, track_label(t) + ": the note at " + position_text(n.on) +
-                                     " would not sound: its voice plays only while " +
-                                     track_label(g.gate_track) + " sounds or rang out less than " +
-                                     std::to_string(g.open_ticks / TICKS_PER_SECOND) +
-                                     " s ago; give that track a note here first"});
+                    out.push_back({n.from, track_label(t) + ": the note at " + position_text(n.on) +
+                                               " would not sound: its voice plays only while " +
+                                               track_label(g.gate_track) +
+                                               " sounds or rang out less than " +
+                                               std::to_string(g.open_ticks / TICKS_PER_SECOND) +
+                                               " s ago; give that track a note here first"});
                 }
             }
         }
@@ -220,10 +219,10 @@ struct Checker {
             return;
         }
         if (arrangement && static_cast<int>(points.size()) > row.count) {
-            out.push_back({points[row.count].from,
-                           label + " has " + std::to_string(points.size()) +
-                               " breakpoints; its part has " + std::to_string(row.count) +
-                               ", and this one is the first past them"});
+            out.push_back({points[row.count].from, label + " has " + std::to_string(points.size()) +
+                                                       " breakpoints; its part has " +
+                                                       std::to_string(row.count) +
+                                                       ", and this one is the first past them"});
         } else if (arrangement && static_cast<int>(points.size()) < row.count) {
             out.push_back({points.back().from,
                            label + " has " + std::to_string(points.size()) +
@@ -243,9 +242,8 @@ struct Checker {
             const Breakpoint& b = points[i];
             const std::string at = label + ": the breakpoint at " + position_text(b.time);
             if (b.value < low || b.value > high) {
-                out.push_back({b.from, at + " has value " + units(b.value) +
-                                           ", out of the range " + units(low) + ".." +
-                                           units(high)});
+                out.push_back({b.from, at + " has value " + units(b.value) + ", out of the range " +
+                                           units(low) + ".." + units(high)});
             } else if (b.time > TRACK_END_TICKS || b.time < -TRACK_END_TICKS) {
                 out.push_back({b.from, at + " lies beyond the track"});
             } else if (i > 0 && b.time < points[i - 1].time) {
@@ -268,8 +266,9 @@ struct Checker {
         // segment backwards: it must start at or before the first frame.
         if (points.front().time > 0) {
             out.push_back({points.front().from,
-                           label + " must hold a value from the first frame: its first "
-                                   "breakpoint lies at " +
+                           label +
+                               " must hold a value from the first frame: its first "
+                               "breakpoint lies at " +
                                position_text(points.front().time) + " (write one at 1:1)"});
         }
         if (arrangement && row.spans_range) {
@@ -301,7 +300,11 @@ std::string position_text(int64_t ticks) {
     std::string b = beat;
     while (b.back() == '0') b.pop_back();
     if (b.back() == '.') b.pop_back();
-    if (off_grid) b += "+" + std::to_string(off_grid) + "t";
+    if (off_grid) {
+        b += '+';
+        b += std::to_string(off_grid);
+        b += 't';
+    }
     char seconds[48];
     std::snprintf(seconds, sizeof seconds, " (%.3f s)",
                   static_cast<double>(ticks) / TICKS_PER_SECOND);

@@ -118,7 +118,6 @@ std::vector<uint8_t> score_pack(const Score& score);
 // text events, then one track per note list.
 std::vector<uint8_t> score_midi(const Score& score);
 
-
 using lf::zigzag_encode;
 
 }  // namespace score
