@@ -97,7 +97,7 @@ int summarize(const std::string& content_dir) {
         std::printf("The engine cannot be built with this bundle.\n");
         return 1;
     }
-    std::printf("The bundle matches the engine's layout.\n");
+    std::printf("The engine can be built with this bundle (it takes the bundle's shape).\n");
     return 0;
 }
 
