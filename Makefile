@@ -26,8 +26,16 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The renderer writes its file into the current directory: run it from the root.
-render: build
+# Only what the WAV needs: the renderer (with the content, re-packed when a
+# .score file changed), not the tests or the benchmarks. A configured build
+# folder is reused as it is (its build re-runs CMake itself when a CMake file
+# changed). The renderer writes its file into the current directory: run it
+# from the root.
+$(BUILD)/build.ninja:
+	@$(MAKE) --no-print-directory configure
+
+render: $(BUILD)/build.ninja
+	@cmake --build $(BUILD) -j $(JOBS) --target wavrender
 	@$(BUILD)/renderer/wavrender
 	@ls -l "$(WAV)"
 

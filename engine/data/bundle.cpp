@@ -16,15 +16,6 @@ std::string format(const char* fmt, auto... args) {
     return text;
 }
 
-// The expected block types of a sample, one byte per block.
-std::vector<uint8_t> expected_types(int sample) {
-    std::vector<uint8_t> types;
-    for (const BlockRun& run : PACKED_SAMPLE_LAYOUTS[sample - 1].runs) {
-        types.insert(types.end(), run.count, run.type);
-    }
-    return types;
-}
-
 // Reads little-endian values from a byte string and remembers whether it ran out.
 struct Reader {
     const std::vector<uint8_t>& bytes;
@@ -99,9 +90,8 @@ void check_notes(const NoteList& list, const std::string& where, Findings& findi
 
 // Times in 64 bits, values and shapes against what the engine reads.
 void check_curve(int c, const Curve& curve, const std::string& where, Findings& findings) {
-    const score::CurveRow& row = score::CURVE_ROWS[c];
-    const int64_t low = std::min<int64_t>(score::value_to_units(row.value_low), 0);
-    const int64_t high = std::max<int64_t>(score::value_to_units(row.value_high), 128);
+    const int64_t low = score::engine_value_low(c);
+    const int64_t high = score::engine_value_high(c);
     int64_t time = 0;
     for (size_t i = 0; i < curve.times.size(); ++i) {
         time += curve.times[i];
@@ -168,45 +158,51 @@ bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string
     return files::read_input(path, MAX_FILE_BYTES, bytes, error);
 }
 
-void check_sample(int sample, const std::vector<uint8_t>& bytes, const std::string& name,
+PackedSampleLayout sample_layout(const std::vector<uint8_t>& bytes) {
+    PackedSampleLayout layout{static_cast<uint32_t>(bytes.size()), 0, 0};
+    if (bytes.size() < 2) return layout;
+    layout.blocks = (bytes[0] | (static_cast<uint32_t>(bytes[1]) << 8)) + 1u;
+    for (uint32_t i = 0; i < layout.blocks && 2 + i < bytes.size(); ++i) {
+        layout.short_blocks += bytes[2 + i] == SHORT_BLOCK_TYPE;
+    }
+    return layout;
+}
+
+void check_sample(const std::vector<uint8_t>& bytes, const std::string& name,
                   Findings& findings) {
-    const PackedSampleLayout& layout = PACKED_SAMPLE_LAYOUTS[sample - 1];
-    const uint32_t want_blocks = packed_block_count(layout);
     if (bytes.size() < 2) {
         findings.errors.push_back(
-            format("%s: %zu bytes, too short for a packed sample (the "
-                   "engine is built for %u bytes)",
-                   name.c_str(), bytes.size(), layout.bytes));
+            format("%s: %zu bytes, too short for a packed sample (a block count of 2 bytes "
+                   "comes first)",
+                   name.c_str(), bytes.size()));
         return;
     }
-    const uint32_t blocks = (bytes[0] | (static_cast<uint32_t>(bytes[1]) << 8)) + 1u;
-    if (blocks != want_blocks) {
-        findings.errors.push_back(
-            format("%s: %u blocks, the engine is built for %u", name.c_str(), blocks, want_blocks));
+    const PackedSampleLayout layout = sample_layout(bytes);
+    const uint32_t blocks = layout.blocks;
+    if (blocks > MAX_SAMPLE_BLOCKS) {
+        findings.errors.push_back(format("%s: %u blocks, more than the engine's %u (%u floats "
+                                         "decoded)",
+                                         name.c_str(), blocks, MAX_SAMPLE_BLOCKS,
+                                         MAX_DECODED_SAMPLE_LENGTH));
         return;
     }
     if (bytes.size() < 2 + blocks) {
-        findings.errors.push_back(
-            format("%s: %zu bytes end inside the block types (the engine "
-                   "is built for %u bytes)",
-                   name.c_str(), bytes.size(), layout.bytes));
+        findings.errors.push_back(format("%s: %zu bytes end inside the %u block types",
+                                         name.c_str(), bytes.size(), blocks));
         return;
     }
-    const std::vector<uint8_t> want_types = expected_types(sample);
     for (uint32_t i = 0; i < blocks; ++i) {
-        if (bytes[2 + i] != want_types[i]) {
-            findings.errors.push_back(
-                format("%s: block %u has type %u, the engine is built for "
-                       "type %u there",
-                       name.c_str(), i, bytes[2 + i], want_types[i]));
+        if (bytes[2 + i] >= BLOCK_TYPE_COUNT) {
+            findings.errors.push_back(format("%s: block %u has type %u, not one of 0..3",
+                                             name.c_str(), i, bytes[2 + i]));
             return;
         }
     }
-    if (bytes.size() != layout.bytes) {
-        findings.errors.push_back(format(
-            "%s: %zu bytes, the engine is built for %u (%u blocks, "
-            "%u short)",
-            name.c_str(), bytes.size(), layout.bytes, blocks, packed_short_block_count(layout)));
+    const uint32_t want = packed_sample_bytes(blocks, layout.short_blocks);
+    if (bytes.size() != want) {
+        findings.errors.push_back(format("%s: %zu bytes, its %u blocks (%u short) take %u",
+                                         name.c_str(), bytes.size(), blocks,
+                                         layout.short_blocks, want));
         return;
     }
     check_gains(bytes, blocks, name, findings);
@@ -222,11 +218,10 @@ void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Sco
         place = format("note list %d", k);
         const uint32_t count = in.u32();
         if (in.short_read) break;
-        if (count != NOTE_LIST_LENGTHS[k]) {
-            findings.errors.push_back(
-                format("%s: note list %d has %u notes, the engine is built "
-                       "for %u",
-                       name.c_str(), k, count, NOTE_LIST_LENGTHS[k]));
+        if (count > MAX_NOTES_PER_LIST) {
+            findings.errors.push_back(format("%s: note list %d has %u notes, more than the "
+                                             "engine's %u",
+                                             name.c_str(), k, count, MAX_NOTES_PER_LIST));
             if (count > bytes.size()) return;  // not a count: reading on would be noise
         }
         NoteList& list = score.note_lists.emplace_back();
@@ -240,11 +235,11 @@ void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Sco
         place = format("curve %d", c);
         const uint32_t count = in.u32();
         if (in.short_read) break;
-        if (count != CURVE_LENGTHS[c]) {
-            findings.errors.push_back(
-                format("%s: curve %d has %u breakpoints, the engine is "
-                       "built for %u",
-                       name.c_str(), c, count, CURVE_LENGTHS[c]));
+        if (count < 1 || count > MAX_BREAKPOINTS_PER_CURVE) {
+            // The engine holds a curve's last breakpoint: it needs one.
+            findings.errors.push_back(format("%s: curve %d has %u breakpoints, the engine takes "
+                                             "1..%u",
+                                             name.c_str(), c, count, MAX_BREAKPOINTS_PER_CURVE));
             if (count > bytes.size()) return;
         }
         Curve& curve = score.curves.emplace_back();
@@ -270,7 +265,7 @@ void load_bundle(const std::string& content_dir, Bundle& bundle, Findings& findi
             findings.errors.push_back(error);
             continue;
         }
-        check_sample(n, bundle.samples[n - 1], path, findings);
+        check_sample(bundle.samples[n - 1], path, findings);
     }
     std::vector<uint8_t> score_bytes;
     const std::string path = score_path(content_dir);

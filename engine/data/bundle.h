@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/data/packed_layout.h"
+#include "engine/data/packed_format.h"
 
 namespace lf::bundle {
 
@@ -70,15 +70,18 @@ constexpr unsigned MAX_GAIN = 216;
 constexpr int64_t MAX_NOTE = 127, MAX_VELOCITY = 127;
 constexpr int32_t MAX_SHAPE = 128;
 
-// Checks one packed sample (sample = 1..7) against the size and block types the
-// engine is built for and its running gains against MAX_GAIN; `name` prefixes
-// every finding.
-void check_sample(int sample, const std::vector<uint8_t>& bytes, const std::string& name,
-                  Findings& findings);
+// The block count, short blocks and size of a packed sample, as far as its
+// bytes go.
+PackedSampleLayout sample_layout(const std::vector<uint8_t>& bytes);
 
-// Splits a score file into its lists and curves, then checks their counts,
-// times, notes, velocities, values and shapes. The score is filled as far as
-// the bytes allow.
+// Checks one packed sample: at most MAX_SAMPLE_BLOCKS blocks of the four
+// types, exactly the size its blocks take, running gains at most MAX_GAIN;
+// `name` prefixes every finding.
+void check_sample(const std::vector<uint8_t>& bytes, const std::string& name, Findings& findings);
+
+// Splits a score file into its lists and curves, then checks their counts
+// against the limits, and their times, notes, velocities, values and shapes. The score is filled as
+// far as the bytes allow.
 void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Score& score,
                  Findings& findings);
 
@@ -89,6 +92,5 @@ void load_bundle(const std::string& content_dir, Bundle& bundle, Findings& findi
 std::vector<int32_t> note_start_ticks(const NoteList& list);
 std::vector<int32_t> note_end_ticks(const NoteList& list);
 std::vector<int32_t> curve_time_ticks(const Curve& curve);
-
 
 }  // namespace lf::bundle

@@ -1,6 +1,6 @@
 // The packed drum samples and the packed score, compiled into the engine. The
-// build generates their definitions from the content files (content/samples,
-// content/score) after checking them against packed_layout.h.
+// build generates their definitions and their shape (packed_layout.h) from the
+// content files (content/samples, content/score) after checking them.
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "engine/data/packed_layout.h"
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/cascade.h"
 #include "engine/dsp/delay.h"
@@ -45,6 +46,14 @@ extern WavetablePhase unison_phases_24_a[24], unison_phases_24_b[24], unison_pha
 constexpr int SAMPLE_COUNT = 7;
 const float* sample_buffer(int sample);      // sample = 1..7
 uint32_t sample_decoded_length(int sample);  // (B + 2) * 1024
+
+// How far a voice plays sample n (1..7): the voice's own length, cut to the
+// sample's decoded length when the content's sample is shorter, so that a
+// player never reads past its buffer and its guard float.
+constexpr uint32_t sample_play_length(int sample, uint32_t voice_length) {
+    const uint32_t decoded = decoded_sample_length(PACKED_SAMPLE_LAYOUTS[sample - 1].blocks);
+    return voice_length < decoded ? voice_length : decoded;
+}
 
 // Steps 1 to 7 of start-up, after the floating-point mode is set: the constant
 // table and the noise generator, the score, the cosine bases, the drum samples,

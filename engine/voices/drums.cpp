@@ -46,7 +46,7 @@ inline Vec4 haas_step(DelayRing& ring, Vec4 x, int32_t lag) {
 
 Vec4 voice_track13() {
     static const SamplePlayerParams params = {.buffer = sample_buffer(1),
-                                              .length = 15876,
+                                              .length = sample_play_length(1, 15876),
                                               .start_offset = 238,
                                               .cursor = &note_cursors[TRACK_SNARE],
                                               .increment_per_hz = Vec4(INCREMENT_B4)};
@@ -64,12 +64,12 @@ Vec4 voice_track12() {
     // the first crash they sit at position 0 and play their first value at the
     // velocity-0 gain, a small constant.
     static const SamplePlayerParams params_a = {.buffer = sample_buffer(3),
-                                                .length = 57330,
+                                                .length = sample_play_length(3, 57330),
                                                 .start_offset = 0,
                                                 .cursor = &note_cursors[TRACK_CRASH],
                                                 .increment_per_hz = Vec4(INCREMENT_A4)};
     static const SamplePlayerParams params_b = {.buffer = sample_buffer(4),
-                                                .length = 57330,
+                                                .length = sample_play_length(4, 57330),
                                                 .start_offset = 0,
                                                 .cursor = &note_cursors[TRACK_CRASH],
                                                 .increment_per_hz = Vec4(INCREMENT_A4)};
@@ -80,12 +80,12 @@ Vec4 voice_track12() {
 
 Vec4 voice_track22() {
     static const SamplePlayerParams params_a = {.buffer = sample_buffer(3),
-                                                .length = 57330,
+                                                .length = sample_play_length(3, 57330),
                                                 .start_offset = 0,
                                                 .cursor = &note_cursors[TRACK_CRASH_REVERB],
                                                 .increment_per_hz = Vec4(INCREMENT_A4)};
     static const SamplePlayerParams params_b = {.buffer = sample_buffer(4),
-                                                .length = 57330,
+                                                .length = sample_play_length(4, 57330),
                                                 .start_offset = 0,
                                                 .cursor = &note_cursors[TRACK_CRASH_REVERB],
                                                 .increment_per_hz = Vec4(INCREMENT_A4)};
@@ -108,7 +108,7 @@ Vec4 voice_track22() {
 
 Vec4 voice_track11() {
     static const SamplePlayerParams params = {.buffer = sample_buffer(2),
-                                              .length = 29680,
+                                              .length = sample_play_length(2, 29680),
                                               .start_offset = 0,
                                               .cursor = &note_cursors[TRACK_KICK],
                                               .increment_per_hz = Vec4(INCREMENT_A4)};
@@ -117,7 +117,7 @@ Vec4 voice_track11() {
 
 Vec4 voice_track9() {
     static const SamplePlayerParams params = {.buffer = sample_buffer(5),
-                                              .length = 103948,
+                                              .length = sample_play_length(5, 103948),
                                               .start_offset = 0,
                                               .cursor = &note_cursors[TRACK_RIDE],
                                               .increment_per_hz = Vec4(INCREMENT_C5)};
@@ -129,12 +129,12 @@ Vec4 voice_track9() {
 
 Vec4 voice_track0() {
     static const SamplePlayerParams params_a = {.buffer = sample_buffer(6),
-                                                .length = 58800,
+                                                .length = sample_play_length(6, 58800),
                                                 .start_offset = 0,
                                                 .cursor = &note_cursors[TRACK_BREAK],
                                                 .increment_per_hz = Vec4(INCREMENT_BB1)};
     static const SamplePlayerParams params_b = {.buffer = sample_buffer(7),
-                                                .length = 58800,
+                                                .length = sample_play_length(7, 58800),
                                                 .start_offset = 0,
                                                 .cursor = &note_cursors[TRACK_BREAK],
                                                 .increment_per_hz = Vec4(INCREMENT_BB1)};

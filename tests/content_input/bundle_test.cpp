@@ -114,7 +114,7 @@ TEST(StreamsTheEngineCannotTake, ABandGainBeyondFloatRange) {
     for (size_t i = gains + 5; i < at; i += 20) running = static_cast<uint8_t>(running + bytes[i]);
     bytes[at] = static_cast<uint8_t>(254 - running);
     bundle::Findings f;
-    bundle::check_sample(4, bytes, "sample4.bin", f);
+    bundle::check_sample(bytes, "sample4.bin", f);
     ASSERT_EQ(f.errors.size(), 1u);
     EXPECT_EQ(f.errors[0],
               "sample4.bin: block 1, window 0, band 5: gain 254 is above 216 (the decoded sample "
@@ -135,7 +135,8 @@ TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
     bundle::Findings none;
     bundle::parse_score(good, "score.bin", parsed, none);
     ASSERT_TRUE(none.errors.empty() && none.warnings.empty());
-    ASSERT_EQ(score_bytes(parsed), good);  // the writer is the layout, so spoils are the only change
+    ASSERT_EQ(score_bytes(parsed),
+              good);  // the writer is the layout, so spoils are the only change
 
     int spoiled = 0, caught = 0;
     auto expect_error = [&](const bundle::Score& s, const std::string& what,
@@ -145,7 +146,8 @@ TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
         bundle::parse_score(score_bytes(s), "score.bin", again, f);
         ++spoiled;
         caught += !f.errors.empty();
-        EXPECT_TRUE(has_error(f, says)) << what << ": " << (f.errors.empty() ? "no error" : f.errors[0]);
+        EXPECT_TRUE(has_error(f, says))
+            << what << ": " << (f.errors.empty() ? "no error" : f.errors[0]);
     };
     for (size_t k = 0; k < parsed.note_lists.size(); ++k) {
         const std::string list = "note list " + std::to_string(k);

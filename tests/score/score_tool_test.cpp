@@ -96,6 +96,8 @@ TEST_P(ScorePackRejects, WithFileAndLineAndNoOutput) {
     EXPECT_NE(run.err.find(where + bad.message), std::string::npos)
         << "expected " << where << bad.message << "\ngot:\n"
         << run.err;
+    // One fault, one message: nothing that only follows from it.
+    EXPECT_NE(run.err.find("score_pack: 1 problem(s)"), std::string::npos) << run.err;
     // Nothing is written and nothing the packer did not make is removed.
     EXPECT_EQ(read_bytes(out), std::vector<uint8_t>({'s', 't', 'a', 'l', 'e'}));
     EXPECT_EQ(read_bytes(midi), std::vector<uint8_t>({'s', 't', 'a', 'l', 'e'}));
@@ -117,36 +119,50 @@ INSTANTIATE_TEST_SUITE_P(
                  "unknown curve '37'"},
         BadInput{"unknown_pattern", "drums.score", "play kick_phrase 2:1 x 2",
                  "play kick_phrse 2:1 x 2", "kick_phrse", "unknown pattern 'kick_phrse'"},
-        BadInput{"overlap", "drums.score", "note 67:4.5 A#1 1/8 64", "note 67:4.5 A#1 1/4 64",
-                 "note 68:1 A#1",
-                 "track 0 (break): the note at 89.333 s overlaps the one at 89.167 s"},
-        BadInput{"backwards", "drums.score", "note 67:4.5 A#1 1/8 64", "note 67:1 A#1 1/8 64",
-                 "note 67:1 A#1", "track 0 (break): start times go backwards"},
-        BadInput{"note_out_of_range", "leads.score", "note 74:3.5 D#6 1/8 64",
-                 "note 74:3.5 D#7 1/8 64", "D#7", "track 23 (blips): note 99 is out of the range"},
+        BadInput{
+            "overlap", "drums.score", "note 67:4.5 A#1 1/8 64", "note 67:4.5 A#1 1/4 64",
+            "note 68:1 A#1",
+            "track 0 (break): the note at 68:1 (89.333 s) overlaps the one at 67:4.5 (89.167 s)"},
+        BadInput{
+            "backwards", "drums.score", "note 67:4.5 A#1 1/8 64", "note 67:1 A#1 1/8 64",
+            "note 67:1 A#1",
+            "track 0 (break): the note at 67:1 (88.000 s) comes before the one at 67:4 (89.000 s)"},
+        BadInput{
+            "note_out_of_range", "leads.score", "note 74:3.5 D#6 1/8 64", "note 74:3.5 D#7 1/8 64",
+            "D#7",
+            "track 23 (blips): the note at 74:3.5 (98.167 s) is note 99, out of the range 81..93"},
         BadInput{"velocity_out_of_range", "drums.score", "note 60:3.5 65 1/2 64",
                  "note 60:3.5 65 1/2 80", "note 60:3.5 65",
-                 "track 22 (crash_reverb): velocity 80 is out of the range 64..64"},
+                 "track 22 (crash_reverb): the note at 60:3.5 (79.500 s) has velocity 80, out of "
+                 "the range 64..64"},
         BadInput{"curve_value_out_of_range", "mix.score", "at 95:1 1\n", "at 95:1 1.5\n",
-                 "at 95:1 1.5", "curve 4 (bus_lowpass): value 1.5 is out of the range"},
+                 "at 95:1 1.5",
+                 "curve 4 (bus_lowpass): the breakpoint at 95:1 (125.333 s) has value 1.5, out of "
+                 "the range"},
         BadInput{"curve_backwards", "mix.score", "at 61:1 0.6\n  at 95:1 0.9",
                  "at 61:1 0.6\n  at 45:1 0.9", "at 45:1 0.9",
-                 "curve 2 (reverb_feedback): start times go backwards"},
+                 "curve 2 (reverb_feedback): the breakpoint at 45:1 (58.667 s) comes before the "
+                 "one at 61:1"},
         BadInput{"fixed_curve_moved", "mix.score", "at 19:1.5 0\n  at 21:1 0\n",
                  "at 19:2 0\n  at 21:1 0\n", "at 19:2 0",
                  "curve 0 (gate): breakpoint 3 must be (24.1667 s, 0, k 0)"},
         BadInput{"note_count", "drums.score", "  note 60:3.5 65 1/2 64\n",
-                 "  note 60:3.5 65 1/2 64\n  note 100:1 65 1/4 64\n", "track 22 crash_reverb",
-                 "track 22 (crash_reverb) has 2 notes; the engine expects 1"},
-        BadInput{"curve_count", "mix.score", "  at 61:1 0.6\nend", "end", "curve 14 hats_width",
-                 "curve 14 (hats_width) has 3 breakpoints; the engine expects 4"},
+                 "  note 60:3.5 65 1/2 64\n  note 100:1 65 1/4 64\n", "note 100:1 65",
+                 "track 22 (crash_reverb) has 2 notes; its part has 1, and this note at 100:1 "
+                 "(132.000 s) is the first past them"},
+        BadInput{"curve_count", "mix.score", "  at 9:1 1\n  at 59:1 1\n  at 61:1 0.6\nend",
+                 "  at 9:1 1\n  at 59:1 1 # the last one left\nend", "# the last one left",
+                 "curve 14 (hats_width) has 3 breakpoints; its part has 4 (1 missing after this "
+                 "line)"},
         BadInput{"off_the_8_tick_grid", "drums.score", "note 60:3.5 65 1/2 64",
                  "note 60:3.5+3t 65 1/2 64", "60:3.5+3t",
-                 "track 22 (crash_reverb): the note at 79.516 s is off the tick grid of 8 ticks"},
+                 "track 22 (crash_reverb): the note at 60:3.5+3t (79.516 s) is off the tick grid "
+                 "of 8 ticks"},
         BadInput{"seconds_off_the_tick_grid", "drums.score", "note 60:3.5 65 1/2 64",
                  "note 79.501s 65 1/2 64", "79.501s", "'79.501s' is off the tick grid"},
         BadInput{"first_note_late", "leads.score", "note 73:1.5 D#4 1/4 38", "note 73:2 D#4 1/8 38",
-                 "note 73:2 D#4", "track 18 (glide2) must begin at 96.167 s"},
+                 "note 73:2 D#4",
+                 "track 18 (glide2) must begin at 73:1.5 (96.167 s), not 73:2 (96.333 s)"},
         BadInput{"chord_too_wide", "drums.score", "note 60:3.5 65 1/2 64",
                  "chord 60:3.5 1/2 64 65 68", "chord 60:3.5", "chord voice 2 has no track in '22'"},
         BadInput{"grammar", "drums.score", "note 60:3.5 65 1/2 64", "note 60:3.5 65",

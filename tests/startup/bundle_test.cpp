@@ -73,38 +73,58 @@ TEST(BundleTest, PackedScoreReadsBackAsTheNotesItWasPackedFrom) {
     }
 }
 
+// Content of any shape within the limits builds an engine; these cannot.
 TEST(BundleTest, ChecksNameTheFileAndTheFault) {
     const std::vector<uint8_t> good = content_sample(3);
     {
         std::vector<uint8_t> cut(good.begin(), good.end() - 1);
         Findings f;
-        bundle::check_sample(3, cut, "samples/sample3.bin", f);
+        bundle::check_sample(cut, "samples/sample3.bin", f);
         ASSERT_EQ(f.errors.size(), 1u);
-        EXPECT_TRUE(
-            mentions(f.errors, "samples/sample3.bin: 52930 bytes, the engine is built for 52931"))
+        EXPECT_TRUE(mentions(f.errors,
+                             "samples/sample3.bin: 52930 bytes, its 57 blocks (21 "
+                             "short) take 52931"))
             << f.errors[0];
     }
     {
         std::vector<uint8_t> retyped = good;
-        retyped[2 + 40] = 0;  // block 40 is short in sample 3
+        retyped[2 + 40] = 0;  // block 40 is short in sample 3: seven windows of gains too many
         Findings f;
-        bundle::check_sample(3, retyped, "s3", f);
-        EXPECT_TRUE(mentions(f.errors, "block 40 has type 0")) << f.errors.at(0);
+        bundle::check_sample(retyped, "s3", f);
+        EXPECT_TRUE(mentions(f.errors, "its 57 blocks (20 short) take 52791")) << f.errors.at(0);
+        retyped[2 + 40] = 4;
+        Findings unknown;
+        bundle::check_sample(retyped, "s3", unknown);
+        EXPECT_TRUE(mentions(unknown.errors, "block 40 has type 4, not one of 0..3"))
+            << unknown.errors.at(0);
     }
     {
-        std::vector<uint8_t> fewer = good;
-        fewer[0] = 55;  // 56 blocks
+        // One block more than the limit, and the bytes it would take.
+        std::vector<uint8_t> longest(packed_sample_bytes(MAX_SAMPLE_BLOCKS + 1, 0));
+        longest[0] = static_cast<uint8_t>(MAX_SAMPLE_BLOCKS & 0xFF);
+        longest[1] = static_cast<uint8_t>(MAX_SAMPLE_BLOCKS >> 8);
         Findings f;
-        bundle::check_sample(3, fewer, "s3", f);
-        EXPECT_TRUE(mentions(f.errors, "56 blocks, the engine is built for 57")) << f.errors.at(0);
+        bundle::check_sample(longest, "s", f);
+        EXPECT_TRUE(mentions(f.errors, "257 blocks, more than the engine's 256")) << f.errors.at(0);
+        longest.resize(packed_sample_bytes(MAX_SAMPLE_BLOCKS, 0));
+        longest[0] = static_cast<uint8_t>((MAX_SAMPLE_BLOCKS - 1) & 0xFF);
+        longest[1] = static_cast<uint8_t>((MAX_SAMPLE_BLOCKS - 1) >> 8);
+        Findings at_limit;
+        bundle::check_sample(longest, "s", at_limit);
+        EXPECT_TRUE(at_limit.errors.empty()) << at_limit.errors.at(0);
     }
     score::Score score = content_score();
-    score.curves[5].points.push_back(score.curves[5].points.back());
+    score.curves[5].points.clear();
     std::vector<uint8_t> bytes = score::score_pack(score);
     Findings f;
     bundle::Score parsed;
     bundle::parse_score(bytes, "score.bin", parsed, f);
-    EXPECT_TRUE(mentions(f.errors, "curve 5 has 6 breakpoints, the engine is built for 5"));
+    EXPECT_TRUE(mentions(f.errors, "curve 5 has 0 breakpoints, the engine takes 1..1024"));
+    score = content_score();
+    score.tracks[3].notes.resize(MAX_NOTES_PER_LIST + 1, score.tracks[3].notes.back());
+    Findings many;
+    bundle::parse_score(score::score_pack(score), "score.bin", parsed, many);
+    EXPECT_TRUE(mentions(many.errors, "note list 3 has 2049 notes, more than the engine's 2048"));
     bytes = score::score_pack(content_score());
     bytes.push_back(0);
     Findings trailing;

@@ -1,7 +1,9 @@
 // drumcodec: packs the drum recordings with the codec and measures the result.
 //
-//   drumcodec encode SOURCE_DIR OUT_DIR
-//       sourceN.wav (from drumsynth) -> sampleN.bin, N = 1..7
+//   drumcodec encode [--free] SOURCE_DIR OUT_DIR
+//       sourceN.wav (from drumsynth) -> sampleN.bin, N = 1..7, in the block
+//       layout of the track's sample N; with --free, recordings of any length
+//       in as few blocks as carry them (content of another shape).
 //   drumcodec report SOURCE_DIR SAMPLE_DIR [PICTURE_DIR]
 //       decodes every sampleN.bin with the engine's decoder and prints the
 //       signal-to-noise ratio, band-energy error and pre-echo against the
@@ -22,7 +24,7 @@ std::string numbered(const std::string& dir, const char* stem, int n, const char
     return dir + "/" + stem + std::to_string(n) + ext;
 }
 
-int run_encode(const std::string& sources, const std::string& out) {
+int run_encode(const std::string& sources, const std::string& out, bool free) {
     std::vector<std::string> inputs;
     for (int n = 1; n <= 7; ++n) inputs.push_back(numbered(sources, "source", n, ".wav"));
     for (int n = 1; n <= 7; ++n) drums::check_output(numbered(out, "sample", n, ".bin"), inputs);
@@ -34,8 +36,9 @@ int run_encode(const std::string& sources, const std::string& out) {
     auto start = std::chrono::steady_clock::now();
     for (int n = 1; n <= 7; ++n) {
         try {
-            packed[n - 1] =
-                codec::encode(signal[n - 1], codec::sample_block_types(n), &stats[n - 1]);
+            const std::vector<uint8_t> types =
+                free ? codec::free_block_types(signal[n - 1].size()) : codec::sample_block_types(n);
+            packed[n - 1] = codec::encode(signal[n - 1], types, &stats[n - 1]);
         } catch (const std::invalid_argument& e) {
             throw std::runtime_error(numbered(sources, "source", n, ".wav") + ": " + e.what());
         }
@@ -77,8 +80,8 @@ int run_report(const std::string& sources, const std::string& samples,
     for (int n = 1; n <= 7; ++n) {
         std::vector<float> source = drums::read_wav(numbered(sources, "source", n, ".wav"));
         std::vector<uint8_t> packed = drums::read_file(numbered(samples, "sample", n, ".bin"));
-        std::vector<uint8_t> types = codec::sample_block_types(n);
-        if (packed.size() != codec::packed_size(types))
+        std::vector<uint8_t> types = codec::packed_block_types(packed);
+        if (types.empty() || packed.size() != codec::packed_size(types))
             throw drums::FileError(numbered(samples, "sample", n, ".bin") +
                                    ": wrong size for sample " + std::to_string(n));
         std::vector<float> decoded = codec::decode_with_engine(packed);
@@ -100,7 +103,9 @@ int run_report(const std::string& sources, const std::string& samples,
 int main(int argc, char** argv) {
     std::string command = argc > 1 ? argv[1] : "";
     try {
-        if (command == "encode" && argc == 4) return run_encode(argv[2], argv[3]);
+        if (command == "encode" && argc == 4) return run_encode(argv[2], argv[3], false);
+        if (command == "encode" && argc == 5 && std::string(argv[2]) == "--free")
+            return run_encode(argv[3], argv[4], true);
         if (command == "report" && (argc == 4 || argc == 5))
             return run_report(argv[2], argv[3], argc == 5 ? argv[4] : "");
     } catch (const std::exception& e) {
@@ -108,7 +113,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::fprintf(stderr,
-                 "usage: drumcodec encode SOURCE_DIR OUT_DIR\n"
+                 "usage: drumcodec encode [--free] SOURCE_DIR OUT_DIR\n"
                  "       drumcodec report SOURCE_DIR SAMPLE_DIR [PICTURE_DIR]\n");
     return 2;
 }

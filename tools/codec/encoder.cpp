@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/data/packed_layout.h"
+#include "engine/data/packed_format.h"
 #include "engine/dsp/vec4.h"
 #include "engine/startup/codec.h"
 #include "tools/codec/lapped.h"
@@ -195,10 +195,32 @@ int gain_index(double amplitude) {
 
 std::vector<uint8_t> sample_block_types(int sample) {
     std::vector<uint8_t> types;
-    const lf::PackedSampleLayout& layout = lf::PACKED_SAMPLE_LAYOUTS[sample - 1];
+    const lf::SampleBlockRuns& layout = lf::TRACK_SAMPLE_LAYOUTS[sample - 1];
     for (const lf::BlockRun& run : layout.runs)
         for (int i = 0; i < run.count; ++i) types.push_back(run.type);
     return types;
+}
+
+std::vector<uint8_t> free_block_types(size_t frames) {
+    if (frames <= ONE_BLOCK_CLICK_FRAMES) return {0};
+    std::vector<uint8_t> types{lf::SHORT_BLOCK_TYPE, 3};
+    while (carried_length(types) < frames) {
+        if (types.size() >= lf::MAX_SAMPLE_BLOCKS) {
+            throw std::invalid_argument(
+                "a recording of " + std::to_string(frames) + " frames needs more than " +
+                std::to_string(lf::MAX_SAMPLE_BLOCKS) + " blocks (the engine decodes at most " +
+                std::to_string(lf::MAX_DECODED_SAMPLE_LENGTH) + " floats of a sample)");
+        }
+        types.push_back(0);
+    }
+    return types;
+}
+
+std::vector<uint8_t> packed_block_types(const std::vector<uint8_t>& packed) {
+    if (packed.size() < 2) return {};
+    const size_t blocks = (packed[0] | (static_cast<size_t>(packed[1]) << 8)) + 1;
+    if (packed.size() < 2 + blocks) return {};
+    return std::vector<uint8_t>(packed.begin() + 2, packed.begin() + 2 + static_cast<long>(blocks));
 }
 
 uint32_t packed_size(const std::vector<uint8_t>& types) {
@@ -209,6 +231,7 @@ uint32_t packed_size(const std::vector<uint8_t>& types) {
 
 size_t carried_length(const std::vector<uint8_t>& types) {
     if (types.empty()) return 0;
+    if (types.size() == 1 && types[0] != lf::SHORT_BLOCK_TYPE) return ONE_BLOCK_CLICK_FRAMES;
     std::vector<Window> plan = plan_windows(types);
     return static_cast<size_t>(plan.back().start + plan.back().length / 2);
 }

@@ -32,13 +32,28 @@ struct EncodeStats {
     int refined_gains = 0;  // gains moved by a step after decoding with the engine
 };
 
-// The block types of codec sample 1..7, in time order.
+// The block types of codec sample 1..7 of the track, in time order.
 std::vector<uint8_t> sample_block_types(int sample);
+// Block types for a recording of any length (content of another shape): the
+// fewest blocks that carry it, eight short windows first for the attack
+// (short, short-to-long, then long blocks), or one long block for the
+// shortest. Throws std::invalid_argument past MAX_SAMPLE_BLOCKS blocks.
+std::vector<uint8_t> free_block_types(size_t frames);
+// The block types a packed sample holds (empty if its head is cut short).
+std::vector<uint8_t> packed_block_types(const std::vector<uint8_t>& packed);
 // Packed size of a block-type sequence.
 uint32_t packed_size(const std::vector<uint8_t>& types);
 
 // The longest signal the block types carry: up to the middle of the last
 // window, beyond which no following window cancels the aliasing.
+//
+// A single long block has no following window: the signal's first frames
+// fall in the falling half of its one window, where the weights are near 1,
+// and their alias mirrors about frame 512 to where the weights fall to 0. A
+// click of at most ONE_BLOCK_CLICK_FRAMES comes back with that faint echo
+// (14 dB below it for the example's tick, by `drumcodec report`): the one
+// signal a one-block sample carries.
+constexpr size_t ONE_BLOCK_CLICK_FRAMES = 256;
 size_t carried_length(const std::vector<uint8_t>& types);
 
 // Encodes a mono signal (frames from 0) with the given block types. Throws

@@ -1,6 +1,7 @@
 // Unit conversions and name look-up over the engine's arrangement rows.
 #include "tools/score/arrangement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -25,6 +26,14 @@ static int find_in(const std::string& word, int count, const char* (*name_of)(in
         if (word == name_of(i)) return i;
     }
     return -1;
+}
+
+int32_t engine_value_low(int curve) {
+    return std::min(value_to_units(CURVE_ROWS[curve].value_low), 0);
+}
+
+int32_t engine_value_high(int curve) {
+    return std::max(value_to_units(CURVE_ROWS[curve].value_high), UNITS_PER_ONE);
 }
 
 int find_track(const std::string& word) {

@@ -2,7 +2,10 @@
 // on request, a Standard MIDI File.
 //
 //   score_pack content/score/lumenfrost.score -o content/score/score.bin
-//              [--midi docs/score/lumenfrost.mid] [--summary]
+//              [--midi docs/score/lumenfrost.mid] [--depfile score.d] [--summary]
+//
+// --depfile names every file the score was read from, in the make syntax a
+// build tool reads, so that an edit of any included file re-packs the score.
 //
 // Any problem is printed as `file:line: what is wrong`; then no output is
 // written and whatever the output paths held stays as it was. An output is
@@ -18,7 +21,9 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: score_pack SCORE -o OUT.bin [--midi OUT.mid] [--summary]\n");
+    std::fprintf(stderr,
+                 "usage: score_pack SCORE -o OUT.bin [--midi OUT.mid] [--depfile OUT.d] "
+                 "[--summary]\n");
     return 2;
 }
 
@@ -42,26 +47,49 @@ void print_summary(const score::Score& s) {
     }
 }
 
+// A path as a make rule spells it: spaces, '#' and '$' escaped.
+std::string make_word(const std::string& path) {
+    std::string word;
+    for (char c : path) {
+        if (c == ' ' || c == '#') word += '\\';
+        if (c == '$') word += '$';
+        word += c;
+    }
+    return word;
+}
+
+// `PACKED: SOURCE INCLUDED...`, one rule.
+std::string depfile_text(const std::string& packed, const std::vector<std::string>& read) {
+    std::string text = make_word(packed) + ":";
+    for (const std::string& file : read) text += " \\\n  " + make_word(file);
+    return text + "\n";
+}
+
 int run(const std::string& source, const std::string& packed, const std::string& midi,
-        bool summary) {
+        const std::string& depfile, bool summary) {
     // The outputs are checked before any work: a source, a folder or a device
     // named as an output is refused, and nothing is touched.
     std::string error;
     std::vector<std::string> inputs{source};
-    if (packed == midi) {
+    if (packed == midi || packed == depfile || (!midi.empty() && midi == depfile)) {
         std::fprintf(stderr, "score_pack: %s: named as both outputs\n", packed.c_str());
         return 1;
     }
-    for (const std::string& out : {packed, midi}) {
+    for (const std::string& out : {packed, midi, depfile}) {
         if (!out.empty() && !lf::files::check_output(out, inputs, error)) {
             std::fprintf(stderr, "score_pack: %s\n", error.c_str());
             return 1;
         }
     }
 
-    std::vector<score::Problem> problems;
+    std::vector<score::Problem> problems, warnings;
     score::Score s = score::score_read(source, problems, &inputs);
-    if (problems.empty()) score::score_check(s, problems);
+    if (problems.empty()) score::score_check(s, problems, &warnings);
+    for (const auto& w : warnings) {
+        score::Problem p = w;
+        p.message = "warning: " + p.message;
+        std::fprintf(stderr, "%s\n", score::format_problem(p).c_str());
+    }
     if (summary) print_summary(s);
     if (!problems.empty()) {
         for (const auto& p : problems)
@@ -70,7 +98,7 @@ int run(const std::string& source, const std::string& packed, const std::string&
         return 1;
     }
     // An included file may be an output too; the full list is known only now.
-    for (const std::string& out : {packed, midi}) {
+    for (const std::string& out : {packed, midi, depfile}) {
         if (!out.empty() && !lf::files::check_output(out, inputs, error)) {
             std::fprintf(stderr, "score_pack: %s\n", error.c_str());
             return 1;
@@ -86,13 +114,19 @@ int run(const std::string& source, const std::string& packed, const std::string&
         std::fprintf(stderr, "score_pack: %s\n", error.c_str());
         return 1;
     }
+    // Last: a build that finds no list of inputs packs again.
+    if (!depfile.empty() &&
+        !lf::files::write_atomically(depfile, depfile_text(packed, inputs), error)) {
+        std::fprintf(stderr, "score_pack: %s\n", error.c_str());
+        return 1;
+    }
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string source, packed, midi;
+    std::string source, packed, midi, depfile;
     bool summary = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -100,6 +134,8 @@ int main(int argc, char** argv) {
             packed = argv[++i];
         else if (arg == "--midi" && i + 1 < argc)
             midi = argv[++i];
+        else if (arg == "--depfile" && i + 1 < argc)
+            depfile = argv[++i];
         else if (arg == "--summary")
             summary = true;
         else if (!arg.empty() && arg[0] != '-' && source.empty())
@@ -109,7 +145,7 @@ int main(int argc, char** argv) {
     }
     if (source.empty() || packed.empty()) return usage();
     try {
-        return run(source, packed, midi, summary);
+        return run(source, packed, midi, depfile, summary);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "score_pack: %s: %s; nothing written\n", source.c_str(), e.what());
         return 1;

@@ -42,8 +42,12 @@ std::vector<uint8_t> score_pack(const Score& score) {
             prev = n.duration;
         }
     }
+    // A spare curve that a free score leaves out: one breakpoint at 0 (the
+    // engine builds every curve and holds its last breakpoint).
+    const std::vector<Breakpoint> held_zero(1);
     for (const CurvePart& part : score.curves) {
-        const auto& points = part.points;
+        const bool left_out = score.profile == Profile::free && part.declared.line == 0;
+        const auto& points = left_out && part.points.empty() ? held_zero : part.points;
         put_u32(out, static_cast<uint32_t>(points.size()));
         int32_t prev = 0;
         for (const Breakpoint& b : points) {

@@ -30,6 +30,39 @@ std::string format_problem(const Problem& p) {
 
 namespace {
 
+// Edits (insertions, deletions, substitutions, swaps of neighbours) from a to b.
+size_t spelling_distance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+}  // namespace
+
+std::string closest_name(const std::string& word, const std::vector<std::string>& candidates) {
+    // A slip is at most one edit in four letters (two for short words, at least one).
+    const size_t allowed = std::max<size_t>(1, std::min<size_t>(3, (word.size() + 1) / 3));
+    std::string best;
+    size_t best_distance = allowed + 1;
+    for (const std::string& c : candidates) {
+        const size_t d = spelling_distance(word, c);
+        if (d < best_distance) best = c, best_distance = d;
+    }
+    return best;
+}
+
+namespace {
+
 struct Line {
     SourcePos pos;
     std::vector<std::string> words;
@@ -95,6 +128,29 @@ std::vector<std::string> split_words(const std::string& text) {
     }
     return words;
 }
+
+// " (did you mean 'kick'?)", or "" when nothing is close.
+std::string did_you_mean(const std::string& word, const std::vector<std::string>& candidates) {
+    const std::string near = closest_name(word, candidates);
+    return near.empty() ? "" : " (did you mean '" + near + "'?)";
+}
+
+std::vector<std::string> track_names() {
+    std::vector<std::string> names;
+    for (const auto& row : TRACK_ROWS) names.push_back(row.name);
+    return names;
+}
+
+std::vector<std::string> curve_names() {
+    std::vector<std::string> names;
+    for (const auto& row : CURVE_ROWS) names.push_back(row.name);
+    return names;
+}
+
+const std::vector<std::string> TOP_STATEMENTS = {"include", "profile", "section", "chord",
+                                                 "pattern", "track",   "curve"};
+const std::vector<std::string> NOTE_STATEMENTS = {"step", "vel",  "levels", "note",  "hits",
+                                                  "line", "chord", "play",  "repeat"};
 
 bool is_string(const std::string& w) {
     return !w.empty() && w[0] == '"';
@@ -402,7 +458,12 @@ class Reader {
         }
     }
 
+    // One message per cause: a fault inside a repeat or a pattern played many
+    // times is reported once, at its line.
     void complain(const SourcePos& at, const std::string& message) {
+        for (const Problem& p : problems_) {
+            if (p.at.line == at.line && p.at.file == at.file && p.message == message) return;
+        }
         problems_.push_back({at, message});
     }
 
@@ -410,16 +471,55 @@ class Reader {
         return w == "pattern" || w == "track" || w == "curve" || w == "repeat";
     }
 
-    // Index of the `end` that closes the block opened at line `open`.
+    // Index of the `end` that closes the block opened at line `open`. A block
+    // ends in its own file and before the next pattern, track or curve (none
+    // of them stands inside a block): one that reaches either without its
+    // `end` is reported once, at the line that opened it, and is taken to
+    // stop there, so the lines after it are read as they were meant.
     size_t find_end(size_t open) {
         int depth = 0;
-        for (size_t i = open; i < lines_.size(); ++i) {
+        const std::string& file = lines_[open].pos.file;
+        size_t i = open;
+        for (; i < lines_.size(); ++i) {
             const std::string& w = lines_[i].words[0];
+            if (i > open && (lines_[i].pos.file != file ||
+                             (depth > 0 && (w == "pattern" || w == "track" || w == "curve")))) {
+                break;
+            }
             if (opens_block(w)) ++depth;
             if (w == "end" && --depth == 0) return i;
         }
-        complain(lines_[open].pos, "'" + lines_[open].words[0] + "' has no matching 'end'");
-        return lines_.size();
+        const bool at_file_end = i == lines_.size() || lines_[i].pos.file != file;
+        complain(lines_[open].pos,
+                 "'" + lines_[open].words[0] + "' has no matching 'end' (" +
+                     (at_file_end ? std::string("the file ends first")
+                                  : "the '" + lines_[i].words[0] + "' at line " +
+                                        std::to_string(lines_[i].pos.line) + " comes first") +
+                     ")");
+        return i;
+    }
+
+    // The statement after a block that find_end closed at `end`.
+    size_t after(size_t end) const {
+        return end < lines_.size() && lines_[end].words[0] == "end" ? end + 1 : end;
+    }
+
+    // `profile free` or `profile lumenfrost`, before anything else of the score.
+    void profile_statement(size_t i) {
+        const Line& line = lines_[i];
+        if (i != 0 || line.pos.file != score_.origin.file) {
+            throw Bad{"the profile is chosen by the first statement of the main score"};
+        }
+        if (line.words.size() != 2) throw Bad{"write: profile free  (or: profile lumenfrost)"};
+        if (line.words[1] == "free") {
+            score_.profile = Profile::free;
+        } else if (line.words[1] == "lumenfrost") {
+            score_.profile = Profile::lumenfrost;
+        } else {
+            throw Bad{"unknown profile '" + line.words[1] + "'" +
+                      did_you_mean(line.words[1], {"free", "lumenfrost"}) +
+                      ": free or lumenfrost"};
+        }
     }
 
     size_t top_statement(size_t i) {
@@ -440,10 +540,12 @@ class Reader {
                     notes.push_back(line.words[k] == "-" ? -1 : parse_note(line.words[k]));
                 }
                 chords_[line.words[1]] = notes;
+            } else if (kw == "profile") {
+                profile_statement(i);
             } else if (kw == "end") {
                 throw Bad{"'end' without a block"};
             } else {
-                throw Bad{"unknown statement '" + kw + "'"};
+                throw Bad{"unknown statement '" + kw + "'" + did_you_mean(kw, TOP_STATEMENTS)};
             }
         } catch (const Bad& bad) {
             complain(line.pos, bad.message);
@@ -463,7 +565,7 @@ class Reader {
         std::stable_sort(p.events.begin(), p.events.end(),
                          [](const Event& a, const Event& b) { return a.on < b.on; });
         patterns_[head.words[1]] = p;
-        return end + 1;
+        return after(end);
     }
 
     // `track 11 kick`, `track kick`, `track 1-6 chords`.
@@ -472,7 +574,7 @@ class Reader {
         size_t end = find_end(i);
         if (head.words.size() < 2 || head.words.size() > 3) {
             complain(head.pos, "track takes a number and a name");
-            return end + 1;
+            return after(end);
         }
         int first = -1, last = -1;
         const std::string& spec = head.words[1];
@@ -488,8 +590,13 @@ class Reader {
         }
         if (first < 0 || last < first) {
             std::string named = spec + (head.words.size() == 3 ? " " + head.words[2] : "");
-            complain(head.pos, "unknown track '" + named + "'");
-            return end + 1;
+            const std::string& word = spec.substr(0, dash == std::string::npos ? spec.size() : dash);
+            complain(head.pos, "unknown track '" + named + "'" +
+                                   did_you_mean(head.words.size() == 3 && find_track(word) >= 0
+                                                    ? head.words[2]
+                                                    : word,
+                                                track_names()));
+            return after(end);
         }
         for (int t = first; t <= last; ++t) {
             TrackPart& part = score_.tracks[t];
@@ -516,7 +623,7 @@ class Reader {
                                               static_cast<int32_t>(e.duration), e.note, e.velocity,
                                               e.from});
         }
-        return end + 1;
+        return after(end);
     }
 
     size_t curve_block(size_t i) {
@@ -527,8 +634,13 @@ class Reader {
         if (c < 0 || head.words.size() > 3) {
             std::string named = head.words.size() >= 2 ? head.words[1] : "";
             if (head.words.size() == 3) named += " " + head.words[2];
-            complain(head.pos, "unknown curve '" + named + "'");
-            return end + 1;
+            const std::string& word =
+                head.words.size() == 3 && find_curve(head.words[1]) >= 0 ? head.words[2]
+                                                                         : head.words[1];
+            complain(head.pos, "unknown curve '" + named + "'" +
+                                   (head.words.size() >= 2 ? did_you_mean(word, curve_names())
+                                                           : std::string()));
+            return after(end);
         }
         CurvePart& part = score_.curves[c];
         if (part.declared.line == 0) part.declared = head.pos;
@@ -536,7 +648,7 @@ class Reader {
         Voice unused;
         std::vector<Event> none;
         body(i + 1, end, 0, unused, none, &part.points);
-        return end + 1;
+        return after(end);
     }
 
     // Runs the statements of lines [from, to) shifted by `offset` ticks. Notes go
@@ -598,7 +710,9 @@ class Reader {
 
     void curve_statement(const Line& line, int64_t offset, std::vector<Breakpoint>& points) {
         const auto& w = line.words;
-        if (w[0] != "at") throw Bad{"unknown curve statement '" + w[0] + "'"};
+        if (w[0] != "at") {
+            throw Bad{"unknown curve statement '" + w[0] + "' (a curve holds `at` lines)"};
+        }
         if (w.size() != 3 && !(w.size() == 5 && w[3] == "k")) {
             throw Bad{"write: at POSITION VALUE [k SHAPE]"};
         }
@@ -656,7 +770,7 @@ class Reader {
         } else if (kw == "play") {
             play(line, offset, out);
         } else {
-            throw Bad{"unknown statement '" + kw + "'"};
+            throw Bad{"unknown statement '" + kw + "'" + did_you_mean(kw, NOTE_STATEMENTS)};
         }
     }
 
@@ -746,7 +860,11 @@ class Reader {
             throw Bad{"write: play PATTERN POSITION [x COUNT] [every DURATION] [tr N] [vel N]"};
         }
         auto found = patterns_.find(w[1]);
-        if (found == patterns_.end()) throw Bad{"unknown pattern '" + w[1] + "'"};
+        if (found == patterns_.end()) {
+            std::vector<std::string> names;
+            for (const auto& [name, pattern] : patterns_) names.push_back(name);
+            throw Bad{"unknown pattern '" + w[1] + "'" + did_you_mean(w[1], names)};
+        }
         const Pattern& p = found->second;
         int64_t at = parse_position(w[2]) + offset;
         int64_t count = 1, every = p.length;
@@ -761,7 +879,8 @@ class Reader {
             else if (w[k] == "vel")
                 velocity = static_cast<int>(parse_integer(w[k + 1], "velocity change", -127, 127));
             else
-                throw Bad{"unknown option '" + w[k] + "' of play"};
+                throw Bad{"unknown option '" + w[k] + "' of play" +
+                          did_you_mean(w[k], {"x", "every", "tr", "vel"})};
         }
         // Refused before the copies are made; counted once they are in `out`.
         if (expanded_events_ + static_cast<uint64_t>(count) * p.events.size() > MAX_EVENTS) {

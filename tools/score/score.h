@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/data/packed_layout.h"
+#include "engine/data/packed_format.h"
 #include "engine/frame/arrangement.h"
 
 namespace score {
@@ -63,7 +63,14 @@ struct CurvePart {
     std::vector<Breakpoint> points;
 };
 
+// What a score is held to. `lumenfrost` (the default): the arrangement of our
+// track, every count, range, entry and exit and fixed curve of it. `free`
+// (a `profile free` statement at the top of the score): only what the engine
+// needs to play it right, so any piece within the engine's limits packs.
+enum class Profile { lumenfrost, free };
+
 struct Score {
+    Profile profile = Profile::lumenfrost;
     TrackPart tracks[TRACK_COUNT];
     CurvePart curves[CURVE_COUNT];
     std::vector<Section> sections;
@@ -87,9 +94,21 @@ std::string format_problem(const Problem& p);
 Score score_read(const std::string& path, std::vector<Problem>& problems,
                  std::vector<std::string>* files_read = nullptr);
 
-// Checks the score against the arrangement the engine is built for: counts,
-// ranges, entry and exit times, the tick grid, monophony and the fixed curves.
-void score_check(const Score& score, std::vector<Problem>& problems);
+// Checks the score for its profile. Both: one note at a time per track, notes
+// and velocities in the playable range, times inside the track, curves in the
+// range the engine reads, from the first frame on and in order, no note that
+// its voice's gate would silence. `lumenfrost` adds the arrangement: counts,
+// ranges, entry and exit times, the tick grid and the fixed curves. Notes
+// outside the key the resonator banks are tuned to go to `warnings`.
+void score_check(const Score& score, std::vector<Problem>& problems,
+                 std::vector<Problem>* warnings = nullptr);
+
+// "19:1.5 (24.167 s)": a time in ticks as bar:beat, with the seconds after.
+std::string position_text(int64_t ticks);
+
+// The candidate closest to `word` in spelling, if one is close enough to be
+// a likely slip ("" otherwise).
+std::string closest_name(const std::string& word, const std::vector<std::string>& candidates);
 
 // The packed binary layout of the score (all little-endian).
 std::vector<uint8_t> score_pack(const Score& score);
@@ -98,7 +117,6 @@ std::vector<uint8_t> score_pack(const Score& score);
 // conductor track with tempo, metre, key, section markers and the curves as
 // text events, then one track per note list.
 std::vector<uint8_t> score_midi(const Score& score);
-
 
 using lf::zigzag_encode;
 
