@@ -1,9 +1,7 @@
 // The whole track against its stored hash: the check that keeps every
 // optimisation bit-exact. Each reciprocal-estimate family renders its own
 // track, so the stored hash is the one of the family this build renders: the
-// model's, or the running processor's for a native build. Rendering cannot be
-// repeated in one process (all state is static and only moves forward), so
-// this program renders once.
+// model's, or the running processor's for a native build.
 #include <gtest/gtest.h>
 
 #include <cerrno>
