@@ -16,6 +16,7 @@
 #include "engine/dsp/math.h"
 #include "engine/dsp/note_cursor.h"
 #include "engine/frame/arrangement.h"
+#include "engine/frame/block.h"
 #include "engine/frame/mix.h"
 #include "engine/voices/bass_state.h"
 #include "engine/voices/chords_state.h"
@@ -28,11 +29,13 @@
 namespace lf {
 
 // The score as the frames see it: note cursor k walks note list k, curve c
-// curve c; the walk steps the curves in use together.
+// curve c. The frame path's walk steps all curves in use together; the block
+// path gives each stage a walk of its own curves (the voices', then the mix's).
 struct ScoreState {
     EventCursor note_cursors[NOTE_LIST_COUNT];
     CurveEnv curve_envs[CURVE_COUNT];
     CurveWalk curve_walk;
+    CurveWalk stage_walks[VOICE_COUNT + 1];
 };
 
 struct EngineState {
@@ -56,6 +59,7 @@ struct EngineState {
     Track22State track22;
     Track23State track23;
     MixState mix;
+    BlockState block;
 };
 
 extern EngineState engine;

@@ -2,6 +2,7 @@
 // noise generator makes its 108 start-up draws inside the unit setup; the
 // render thread continues the same sequence.
 #include "engine/dsp/math.h"
+#include "engine/frame/block.h"
 #include "engine/frame/engine.h"
 #include "engine/frame/engine_state.h"
 #include "engine/startup/codec.h"
@@ -21,6 +22,7 @@ void startup_sequence() {
     decode_drum_samples();
     build_wavetables();
     setup_units();
+    block_setup();
 }
 
 }  // namespace lf

@@ -40,3 +40,17 @@ TEST(WholeTrack, MatchesStoredHash) {
     EXPECT_TRUE(TrackBuffer[TRACK_FRAMES + 1].left == 0.0f &&
                 TrackBuffer[TRACK_FRAMES + 1].right == 0.0f);
 }
+
+// The block path (the programs' path) over the whole track, against the same
+// stored hash; in one process after the frame path's render, which start-up
+// undoes.
+TEST(WholeTrack, BlockPathMatchesStoredHash) {
+    uint64_t fingerprint = 0;
+    const lf::RcpFamily family = lf::rcp_build_family(&fingerprint);
+    if (family == lf::RcpFamily::none) GTEST_SKIP() << "no known reciprocal family";
+    const std::string stored = stored_track_hash(TRACK_HASH_FILE, lf::rcp_family_name(family));
+    ASSERT_FALSE(stored.empty());
+    engine_startup();
+    render_block(TrackBuffer, 0, TRACK_FRAMES);
+    EXPECT_EQ(stored, hash_text(hash_frames(TrackBuffer, TRACK_FRAMES)));
+}
