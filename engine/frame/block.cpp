@@ -136,33 +136,34 @@ void block_setup() {
     engine.block.pluck_gate = engine.score.note_cursors[TRACK_PLUCK];
 }
 
-void plan_noise(uint32_t first, uint32_t count) {
+void plan_noise(int slot, uint32_t first, uint32_t count) {
     BlockState& b = engine.block;
+    NoisePlan& plan = b.plan[slot];
     const Int4 step = engine.noise_gen.step;
     Int4 c = engine.noise_gen.counter;
     for (uint32_t i = 0; i < count; ++i) {
         // The pluck draws between the sweep and the hats while its gate is open.
         event_cursor_advance(b.pluck_gate, song_time(first + i).lane0());
         const bool pluck_open = !(b.pluck_gate.state.lane(3) > TRACK7_GATE_S);
-        b.plan.counter[DRAW_SWEEP][i] = c;
+        plan.counter[DRAW_SWEEP][i] = c;
         c = c + step;
-        b.plan.counter[DRAW_PLUCK][i] = c;
+        plan.counter[DRAW_PLUCK][i] = c;
         if (pluck_open) c = c + step;
-        b.plan.counter[DRAW_HATS][i] = c;
+        plan.counter[DRAW_HATS][i] = c;
         c = c + step;
-        b.plan.counter[DRAW_BASS][i] = c;
+        plan.counter[DRAW_BASS][i] = c;
         c = c + step;
     }
     engine.noise_gen.counter = c;
 }
 
-void run_voice_block(VoiceStage voice, uint32_t first, uint32_t count) {
+void run_voice_block(VoiceStage voice, int slot, uint32_t first, uint32_t count) {
     const StageInputs& in = VOICE_INPUTS[voice];
     CurveWalk& walk = engine.score.stage_walks[voice];
     const VoiceCall call = VOICE_CALLS[voice];
     const int draw = noise_draw_of(voice);
-    const Int4* counters = engine.block.plan.counter[draw < 0 ? 0 : draw];
-    Vec4* out = engine.block.voice_out[voice];
+    const Int4* counters = engine.block.plan[slot].counter[draw < 0 ? 0 : draw];
+    Vec4* out = engine.block.voice_out[slot][voice];
     NoiseGen noise{.step = engine.noise_gen.step, .counter = Int4(0)};
     for (uint32_t i = 0; i < count; ++i) {
         walk_inputs(in, walk, song_time(first + i));
@@ -171,9 +172,9 @@ void run_voice_block(VoiceStage voice, uint32_t first, uint32_t count) {
     }
 }
 
-void mix_block(StereoFrame* buffer, uint32_t first, uint32_t count) {
+void mix_block(int slot, StereoFrame* buffer, uint32_t first, uint32_t count) {
     CurveWalk& walk = engine.score.stage_walks[MIX_WALK];
-    const Vec4(&v)[VOICE_COUNT][BLOCK_FRAMES] = engine.block.voice_out;
+    const Vec4(&v)[VOICE_COUNT][BLOCK_FRAMES] = engine.block.voice_out[slot];
     for (uint32_t i = 0; i < count; ++i) {
         walk_inputs(MIX_INPUTS, walk, song_time(first + i));
         // Steps 3 to 27 of the stage order, on the voices' outputs of this frame.
@@ -201,9 +202,10 @@ void render_block(StereoFrame* buffer, uint32_t first, uint32_t count) {
     using namespace lf;
     while (count > 0) {
         const uint32_t n = count < BLOCK_FRAMES ? count : BLOCK_FRAMES;
-        plan_noise(first, n);
-        for (int v = 0; v < VOICE_COUNT; ++v) run_voice_block(static_cast<VoiceStage>(v), first, n);
-        mix_block(buffer, first, n);
+        plan_noise(0, first, n);
+        for (int v = 0; v < VOICE_COUNT; ++v)
+            run_voice_block(static_cast<VoiceStage>(v), 0, first, n);
+        mix_block(0, buffer, first, n);
         first += n;
         count -= n;
     }

@@ -59,23 +59,30 @@ struct NoisePlan {
     Int4 counter[DRAW_COUNT][BLOCK_FRAMES];
 };
 
+// Two blocks in flight: while the mix works on one, the voices fill the other.
+constexpr int BLOCK_SLOTS = 2;
+
 // What the block path keeps besides the voices' and the mix's own records:
-// the walk of track 7's gate for the noise plan, and one block of plan and
-// voice outputs.
+// the walk of track 7's gate for the noise plan, and per slot one block of
+// plan and voice outputs.
 struct BlockState {
     EventCursor pluck_gate;
-    NoisePlan plan;
-    Vec4 voice_out[VOICE_COUNT][BLOCK_FRAMES];
+    NoisePlan plan[BLOCK_SLOTS];
+    Vec4 voice_out[BLOCK_SLOTS][VOICE_COUNT][BLOCK_FRAMES];
 };
 
 // Lists each stage's curves in its own walk and starts the gate's cursor where
 // track 7's starts. Part of start-up, after the score is built.
 void block_setup();
 
-// The stages of one block, for the render loops and the benchmarks; count <=
-// BLOCK_FRAMES, first the frame after the last one rendered.
-void plan_noise(uint32_t first, uint32_t count);
-void run_voice_block(VoiceStage voice, uint32_t first, uint32_t count);
-void mix_block(StereoFrame* buffer, uint32_t first, uint32_t count);
+// The stages of one block, for the render loops and the benchmarks: count <=
+// BLOCK_FRAMES, and the block's plan and voice outputs in `slot`. Blocks are
+// planned in frame order; a block's voices run after its plan, its mix after
+// its voices and after the mix of the block before. Voices of one block may
+// run on different threads: each touches only its own records and its slot's
+// outputs.
+void plan_noise(int slot, uint32_t first, uint32_t count);
+void run_voice_block(VoiceStage voice, int slot, uint32_t first, uint32_t count);
+void mix_block(int slot, StereoFrame* buffer, uint32_t first, uint32_t count);
 
 }  // namespace lf

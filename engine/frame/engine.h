@@ -11,7 +11,7 @@
 #include <cstdint>
 
 constexpr uint32_t SAMPLE_RATE = 44100;
-constexpr uint32_t TRACK_FRAMES = 6093150;     // 138.16667 s
+constexpr uint32_t TRACK_FRAMES = 6093150;         // 138.16667 s
 constexpr uint32_t TRACK_BUFFER_FRAMES = 8474550;  // room for the track and its overhang
 
 struct StereoFrame {

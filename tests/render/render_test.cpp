@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "engine/frame/engine.h"
 #include "engine/frame/engine_state.h"
+#include "engine/frame/render_threads.h"
 #include "engine/voices/oscillator_bank_state.h"
 #include "tests/engine_mode.h"
 
@@ -99,7 +101,10 @@ std::vector<StereoFrame> reference(uint32_t end) {
 // The block path in blocks of `block` frames, cut short so that a block
 // starts on every mark, against the frame path up to a little past the last
 // mark; the first frame that differs, or end.
-uint32_t first_difference(uint32_t block, const std::vector<uint32_t>& marks) {
+using BlockRender = void (*)(StereoFrame*, uint32_t, uint32_t);
+
+uint32_t first_difference(uint32_t block, const std::vector<uint32_t>& marks,
+                          BlockRender render = render_block) {
     const uint32_t end = marks.back() + 3000;
     const std::vector<StereoFrame> expected = reference(end);
     engine_startup();
@@ -109,7 +114,7 @@ uint32_t first_difference(uint32_t block, const std::vector<uint32_t>& marks) {
         while (next_mark < marks.size() && marks[next_mark] <= first) ++next_mark;
         uint32_t count = std::min(block, end - first);
         if (next_mark < marks.size()) count = std::min(count, marks[next_mark] - first);
-        render_block(TrackBuffer, first, count);
+        render(TrackBuffer, first, count);
         first += count;
     }
     for (uint32_t n = 0; n < end; ++n)
@@ -138,5 +143,25 @@ TEST(BlockPathLong, EqualsFramePathWhereThePlucksGateCloses) {
     std::vector<uint32_t> marks = l.pluck_gate;
     EXPECT_EQ(first_difference(64, marks), marks.back() + 3000);
 }
+
+// The two-thread path: the voices split between this thread and a helper,
+// each block's mix beside the next block's voices.
+class TwoThreads : public ::testing::TestWithParam<uint32_t> {
+  protected:
+    void SetUp() override {
+        if (lf::render_threads_start() < 2) GTEST_SKIP() << "one core: no helper thread";
+    }
+    void TearDown() override { lf::render_threads_stop(); }
+};
+
+TEST_P(TwoThreads, EqualsFramePathThroughTheMasterGate) {
+    const Landmarks& l = landmarks();
+    std::vector<uint32_t> marks = {l.pluck_gate[0], l.gate_jumps[0]};
+    if (const char* end = std::getenv("LUMENFROST_SHORT_RENDER"))
+        marks = {l.pluck_gate[0], static_cast<uint32_t>(std::atoi(end))};
+    EXPECT_EQ(first_difference(GetParam(), marks, lf::render_block_threads), marks.back() + 3000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TwoThreads, ::testing::Values(7u, 4096u));
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "engine/dsp/rcp_family.h"
 #include "engine/frame/engine.h"
+#include "engine/frame/render_threads.h"
 #include "tools/trackhash/track_hash.h"
 
 TEST(WholeTrack, MatchesStoredHash) {
@@ -41,9 +42,9 @@ TEST(WholeTrack, MatchesStoredHash) {
                 TrackBuffer[TRACK_FRAMES + 1].right == 0.0f);
 }
 
-// The block path (the programs' path) over the whole track, against the same
-// stored hash; in one process after the frame path's render, which start-up
-// undoes.
+// The programs' path (blocks, on two threads where there are two cores) over
+// the whole track, against the same stored hash; in one process after the
+// frame path's render, which start-up undoes.
 TEST(WholeTrack, BlockPathMatchesStoredHash) {
     uint64_t fingerprint = 0;
     const lf::RcpFamily family = lf::rcp_build_family(&fingerprint);
@@ -51,6 +52,8 @@ TEST(WholeTrack, BlockPathMatchesStoredHash) {
     const std::string stored = stored_track_hash(TRACK_HASH_FILE, lf::rcp_family_name(family));
     ASSERT_FALSE(stored.empty());
     engine_startup();
-    render_block(TrackBuffer, 0, TRACK_FRAMES);
+    lf::render_threads_start();
+    lf::render_block_threads(TrackBuffer, 0, TRACK_FRAMES);
+    lf::render_threads_stop();
     EXPECT_EQ(stored, hash_text(hash_frames(TrackBuffer, TRACK_FRAMES)));
 }
