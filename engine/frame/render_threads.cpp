@@ -17,34 +17,25 @@ namespace lf {
 
 namespace {
 
-// Which voices the helper computes. Measured shares of a frame (bench_block):
-// the bass alone is about a fifth, the two leads and the pluck about a tenth
-// each; the calling thread also plans the noise and runs the mix and master
-// chain, about a seventh.
-constexpr bool ON_HELPER[VOICE_COUNT] = {
-    false,  // track 0 break
-    false,  // noise sweep
-    false,  // track 1 chords
-    false,  // track 7 pluck
-    false,  // track 9 ride
-    false,  // track 10 hats
-    false,  // track 11 kick
-    true,   // track 14 bass
-    false,  // track 12 crash
-    false,  // track 13 snare
-    true,   // track 16 arpeggio
-    true,   // track 17 gliding lead
-    true,   // track 19 resonator lead
-    false,  // track 21 solo
-    true,   // track 22 crash reverb
-    false,  // track 23 blips
+// The order in which the voices are taken: by measured cost (bench_block),
+// heaviest first, so that the last ones taken are short and the two threads
+// finish close together. The bass alone is about a quarter of the voices.
+constexpr VoiceStage CLAIM_ORDER[VOICE_COUNT] = {
+    VOICE_TRACK14, VOICE_TRACK19, VOICE_TRACK17,     VOICE_TRACK7, VOICE_TRACK1,  VOICE_TRACK16,
+    VOICE_TRACK22, VOICE_TRACK10, VOICE_NOISE_SWEEP, VOICE_TRACK0, VOICE_TRACK12, VOICE_TRACK13,
+    VOICE_TRACK11, VOICE_TRACK21, VOICE_TRACK23,     VOICE_TRACK9,
 };
 
 // Spins of the helper before it sleeps: a few blocks' worth of waiting.
 constexpr int HELPER_SPINS = 1 << 16;
-// Spins of the caller between yields while it waits for the helper: about a
-// block's worth.
+// Spins of the caller between yields while it waits for the helper's voice.
 constexpr int WAITER_SPINS = 1 << 12;
+
+// The claim counter holds the block's number above the next index into
+// CLAIM_ORDER, so that a claim meant for one block never takes a voice of the
+// next.
+constexpr uint32_t INDEX_BITS = 5;
+static_assert(VOICE_COUNT < (1 << INDEX_BITS));
 
 inline void pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -60,29 +51,49 @@ struct Job {
     uint32_t count;
 };
 
-// The handshake: the caller writes the job, then bumps `posted`; the helper
-// runs it and sets `done` to the same number. Each counter on a line of its own.
+// The handshake: the caller writes the job and resets `claims` and
+// `finished`, then bumps `posted`; both threads claim voices and count the
+// finished ones. Each counter on a line of its own.
 struct Pipeline {
     alignas(64) std::atomic<uint32_t> posted{0};
-    alignas(64) std::atomic<uint32_t> done{0};
+    alignas(64) std::atomic<uint32_t> claims{0};
+    alignas(64) std::atomic<uint32_t> finished{0};
     alignas(64) std::atomic<bool> sleeping{false};
+    alignas(64) std::atomic<uint64_t> helper_blocks{0};
     Job job{};
     bool stop = false;
     std::thread helper;
     bool running = false;
+    uint64_t caller_blocks = 0;
 };
 
 Pipeline pipeline;
 
-void run_share(bool helper, const Job& job) {
-    for (int v = 0; v < VOICE_COUNT; ++v)
-        if (ON_HELPER[v] == helper)
-            run_voice_block(static_cast<VoiceStage>(v), job.slot, job.first, job.count);
+// Takes the next voice of block `number`, or returns -1 when none is left.
+int claim(uint32_t number) {
+    const uint32_t tag = number << INDEX_BITS;
+    uint32_t c = pipeline.claims.load(std::memory_order_acquire);
+    for (;;) {
+        if ((c & ~((1u << INDEX_BITS) - 1)) != tag || (c & ((1u << INDEX_BITS) - 1)) >= VOICE_COUNT)
+            return -1;
+        if (pipeline.claims.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel))
+            return static_cast<int>(c & ((1u << INDEX_BITS) - 1));
+    }
+}
+
+// Runs voices of the job until none is left; returns how many.
+uint64_t run_claims(uint32_t number, const Job& job) {
+    uint64_t ran = 0;
+    for (int i; (i = claim(number)) >= 0; ++ran) {
+        run_voice_block(CLAIM_ORDER[i], job.slot, job.first, job.count);
+        pipeline.finished.fetch_add(1, std::memory_order_release);
+    }
+    return ran;
 }
 
 void helper_loop() {
     set_engine_fp_mode();
-    uint32_t seen = pipeline.done.load(std::memory_order_relaxed);
+    uint32_t seen = pipeline.posted.load(std::memory_order_acquire);
     for (;;) {
         uint32_t posted = pipeline.posted.load(std::memory_order_acquire);
         for (int spin = 0; posted == seen && spin < HELPER_SPINS; ++spin) {
@@ -91,31 +102,35 @@ void helper_loop() {
         }
         if (posted == seen) {
             pipeline.sleeping.store(true, std::memory_order_seq_cst);
-            // Checked again after the flag is up: the caller wakes a sleeper
-            // only when it sees the flag after posting.
-            pipeline.posted.wait(seen, std::memory_order_acquire);
+            // The caller wakes a sleeper only when it sees the flag after
+            // posting; wait() checks the counter once more before it sleeps.
+            if (pipeline.posted.load(std::memory_order_seq_cst) == seen)
+                pipeline.posted.wait(seen, std::memory_order_acquire);
             pipeline.sleeping.store(false, std::memory_order_relaxed);
             continue;
         }
         seen = posted;
         if (pipeline.stop) return;
-        run_share(true, pipeline.job);
-        pipeline.done.store(seen, std::memory_order_release);
+        const uint64_t ran = run_claims(seen, pipeline.job);
+        pipeline.helper_blocks.fetch_add(ran, std::memory_order_relaxed);
     }
 }
 
 void post(const Job& job) {
+    const uint32_t number = pipeline.posted.load(std::memory_order_relaxed) + 1;
     pipeline.job = job;
-    pipeline.posted.fetch_add(1, std::memory_order_seq_cst);
+    pipeline.finished.store(0, std::memory_order_relaxed);
+    pipeline.claims.store(number << INDEX_BITS, std::memory_order_relaxed);
+    pipeline.posted.store(number, std::memory_order_seq_cst);
     if (pipeline.sleeping.load(std::memory_order_seq_cst)) pipeline.posted.notify_one();
 }
 
-// Spins; on a machine with more threads than cores the helper may have lost
-// its core, and then the wait gives this one up now and then (a yield, which
-// never blocks) so that the helper can finish.
-void wait_for_helper() {
-    const uint32_t posted = pipeline.posted.load(std::memory_order_relaxed);
-    for (int spin = 1; pipeline.done.load(std::memory_order_acquire) != posted; ++spin) {
+// Waits until every voice of the block is done: at most the one the helper is
+// in the middle of. Spins; on a machine with more threads than cores the
+// helper may have lost its core, and the wait then gives this one up now and
+// then (a yield, which never blocks).
+void wait_for_voices() {
+    for (int spin = 1; pipeline.finished.load(std::memory_order_acquire) != VOICE_COUNT; ++spin) {
         pause();
         if (spin % WAITER_SPINS == 0) std::this_thread::yield();
     }
@@ -149,8 +164,11 @@ void render_threads_stop() {
     pipeline.stop = true;
     post(Job{});
     pipeline.helper.join();
-    pipeline.done.store(pipeline.posted.load());
     pipeline.running = false;
+}
+
+RenderThreadCounts render_threads_counts() {
+    return {pipeline.caller_blocks, pipeline.helper_blocks.load(std::memory_order_relaxed)};
 }
 
 void render_block_threads(StereoFrame* buffer, uint32_t first, uint32_t count) {
@@ -167,9 +185,9 @@ void render_block_threads(StereoFrame* buffer, uint32_t first, uint32_t count) {
         const Job job{.slot = slot, .first = first, .count = n};
         plan_noise(slot, first, n);
         post(job);
-        run_share(false, job);
         if (have_previous) mix_block(previous.slot, buffer, previous.first, previous.count);
-        wait_for_helper();
+        pipeline.caller_blocks += run_claims(pipeline.posted.load(std::memory_order_relaxed), job);
+        wait_for_voices();
         previous = job;
         have_previous = true;
         slot ^= 1;

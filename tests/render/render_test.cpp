@@ -157,6 +157,7 @@ class TwoThreads : public ::testing::TestWithParam<uint32_t> {
 TEST_P(TwoThreads, EqualsFramePathThroughTheMasterGate) {
     const Landmarks& l = landmarks();
     std::vector<uint32_t> marks = {l.pluck_gate[0], l.gate_jumps[0]};
+    // A shorter render where each frame is slow (`make test-tsan`).
     if (const char* end = std::getenv("LUMENFROST_SHORT_RENDER"))
         marks = {l.pluck_gate[0], static_cast<uint32_t>(std::atoi(end))};
     EXPECT_EQ(first_difference(GetParam(), marks, lf::render_block_threads), marks.back() + 3000);
