@@ -69,7 +69,7 @@ test-sanitize: deps
 
 # The two-thread render under ThreadSanitizer: the render test's two-thread
 # cases over the first second and a half (the pluck's gate opening included),
-# every report fatal. A few minutes with the build; not part of `make test`.
+# every report fatal. A few minutes with the build, so `make test` leaves it out.
 TSAN_BUILD ?= build-tsan
 test-tsan: deps
 	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMENFROST_TSAN=ON >/dev/null

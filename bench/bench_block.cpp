@@ -5,7 +5,7 @@
 // LUMENFROST_BENCH_SECONDS (default 60) seconds, so the three see the same
 // music. BM_BlockStages reads the clock between the stages of every block
 // (plan, each voice over the block, mix) and reports each stage's share of
-// the time, and the serial part (plan and mix) that only the pipeline can hide.
+// the time, and the serial work (plan and mix) that only the pipeline can hide.
 // BM_RenderBlockThreads reports the share of the voice blocks the helper took.
 // BM_RenderBlock and BM_RenderBlockThreads time the plain render and report
 // the real-time factor; run them in pairs and compare ratios on a shared
@@ -73,7 +73,7 @@ void BM_BlockStages(benchmark::State& state) {
     }
     int64_t all = 0;
     for (int64_t t : total) all += t;
-    // The serial part: what the caller does that no voice can overlap.
+    // The serial work: what the caller does that no voice can overlap.
     const int64_t serial = total[PLAN] + total[MIX];
     auto share = [&](int64_t t) {
         return 100.0 * static_cast<double>(t) / static_cast<double>(all);

@@ -72,7 +72,7 @@ struct BlockState {
 };
 
 // Lists each stage's curves in its own walk and starts the gate's cursor where
-// track 7's starts. Part of start-up, after the score is built.
+// track 7's starts. Start-up runs it after the score is built.
 void block_setup();
 
 // The stages of one block, for the render loops and the benchmarks: count <=

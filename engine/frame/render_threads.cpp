@@ -6,6 +6,7 @@
 #include <thread>
 
 #if defined(__linux__)
+#include <pthread.h>
 #include <sched.h>
 #endif
 
@@ -155,6 +156,14 @@ int render_threads_start() {
     } catch (const std::system_error&) {
         return 1;
     }
+#if defined(__linux__)
+    // The helper runs at normal priority whatever the caller's: a real-time
+    // caller (the player's render thread) must not take the other core from
+    // the audio device's thread too. A helper that falls behind only leaves
+    // more voices for the caller.
+    sched_param normal{};
+    pthread_setschedparam(pipeline.helper.native_handle(), SCHED_OTHER, &normal);
+#endif
     pipeline.running = true;
     return 2;
 }
