@@ -13,7 +13,7 @@ SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD     ?= build-fuzz
 FUZZ_SECONDS   ?= 60
 
-.PHONY: all deps configure build render test test-portable test-aarch64 test-sanitize fuzz bench clean
+.PHONY: all deps configure build render test test-portable test-aarch64 test-sanitize test-tsan fuzz bench clean
 
 all: build
 
@@ -75,6 +75,16 @@ test-sanitize: deps
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS) -LE 'whole-track|long'
 
+# The two-thread render under ThreadSanitizer: the render test's two-thread
+# cases over the first second and a half (the pluck's gate opening included),
+# every report fatal. A few minutes with the build, so `make test` leaves it out.
+TSAN_BUILD ?= build-tsan
+test-tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMENFROST_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_render
+	@TSAN_OPTIONS=halt_on_error=1 LUMENFROST_SHORT_RENDER=66150 \
+	  $(TSAN_BUILD)/tests/test_render --gtest_filter='Sizes/TwoThreads.*'
+
 # Each reader's fuzzer for FUZZ_SECONDS with a fixed seed, starting from a
 # corpus made of content/ and the regression cases of tests/fuzz/regressions.
 fuzz: deps
@@ -87,4 +97,4 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	@rm -rf $(BUILD) $(AARCH64_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	@rm -rf $(BUILD) $(AARCH64_BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -33,7 +33,7 @@ void BM_Score(benchmark::State& state) {
     prepare();
     for (auto _ : state) {
         lf::build_score();
-        benchmark::DoNotOptimize(lf::note_cursors[0].event);
+        benchmark::DoNotOptimize(lf::engine.score.note_cursors[0].event);
     }
 }
 BENCHMARK(BM_Score)->Unit(benchmark::kMicrosecond);

@@ -1,4 +1,6 @@
-// wavrender: renders the whole track on this thread and saves it as a WAV file.
+// wavrender: renders the whole track (on two threads where there are two
+// cores) and saves it as a WAV file.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -6,6 +8,7 @@
 
 #include "engine/frame/cpu_check.h"
 #include "engine/frame/engine.h"
+#include "engine/frame/render_threads.h"
 #include "renderer/wav_file.h"
 
 namespace {
@@ -46,13 +49,17 @@ int main(int argc, char**) {
     std::printf("Rendering audio...\n");
     std::fflush(stdout);
     start = clock_ns();
-    for (uint32_t i = 0; i < TRACK_FRAMES; ++i) {
-        if ((i & (i - 1)) == 0) {
-            std::printf("%u / %u\n", i, TRACK_FRAMES);
-            std::fflush(stdout);
-        }
-        render_frame(TrackBuffer, i);
+    // Two threads where there are two cores. A progress line at frame 0 and
+    // at every power of two, each run of frames between them one call.
+    lf::render_threads_start();
+    for (uint32_t i = 0; i < TRACK_FRAMES;) {
+        std::printf("%u / %u\n", i, TRACK_FRAMES);
+        std::fflush(stdout);
+        const uint32_t next = i == 0 ? 1 : std::min(2 * i, TRACK_FRAMES);
+        lf::render_block_threads(TrackBuffer, i, next - i);
+        i = next;
     }
+    lf::render_threads_stop();
     const float elapsed = seconds_since(start);
     volatile float track_seconds = 138.16667f;
     std::printf("Finished in %fs (%fx).\n", static_cast<double>(elapsed),

@@ -17,8 +17,10 @@ namespace {
 // A decay or release multiplies the level by the same ratio, 2^b, on every
 // frame, and b depends on the shape alone: kept by shape, the division and
 // the exponential run once per shape instead of once per note and frame.
-MemoTable<16> decay_ratios;
-MemoTable<16> release_ratios;
+// One table per rendering thread: a cache, never in a result, and no
+// thread ever reads a slot another is writing.
+thread_local MemoTable<16> decay_ratios;
+thread_local MemoTable<16> release_ratios;
 
 }  // namespace
 

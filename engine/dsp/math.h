@@ -158,22 +158,22 @@ inline Vec4 unit_to_q(Vec4 x) {
     return Vec4(0.1f) * fast_exp2(Vec4(6.90689f) * x);
 }
 
-// The shared white-noise generator: an AES round hashes a counter that
-// advances by a fixed step.
+// The white-noise generator: an AES round hashes a counter that advances by a
+// fixed step. The engine has one (in its state); draw k of it is the hash of
+// counter k·step, so a copy set to any counter continues the sequence there.
 struct NoiseGen {
     Int4 step;
     Int4 counter;
 };
-extern NoiseGen noise_gen;
 
-// Copies the fixed step in; the counter stays at zero.
-void noise_init();
+// Copies the fixed step in and sets the counter to zero.
+void noise_init(NoiseGen& gen);
 
-// Four noise values in [-1, 1), one draw of the shared generator.
-inline Vec4 noise_next() {
-    Int4 c = noise_gen.counter;
-    noise_gen.counter = c + noise_gen.step;
-    Int4 h = aes_round(c, noise_gen.step);
+// Four noise values in [-1, 1), one draw of the generator.
+inline Vec4 noise_next(NoiseGen& gen) {
+    Int4 c = gen.counter;
+    gen.counter = c + gen.step;
+    Int4 h = aes_round(c, gen.step);
     return to_float(h) * Vec4(4.656613e-10f);
 }
 

@@ -53,8 +53,9 @@ Vec4 wavetable_osc_step(WavetablePhase& phase, const float* table, Vec4& frequen
 namespace {
 
 // The gain of a velocity, kept by (sensitivity, velocity): a note keeps its
-// velocity, so its exponential need not run on every frame.
-MemoTable<16> velocity_gains;
+// velocity, so its exponential need not run on every frame. One table per
+// rendering thread, like the envelope's.
+thread_local MemoTable<16> velocity_gains;
 
 }  // namespace
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 constexpr uint32_t SAMPLE_RATE = 44100;
-constexpr uint32_t TRACK_FRAMES = 6093150;     // 138.16667 s
+constexpr uint32_t TRACK_FRAMES = 6093150;         // 138.16667 s
 constexpr uint32_t TRACK_BUFFER_FRAMES = 8474550;  // room for the track and its overhang
 
 struct StereoFrame {
@@ -33,3 +33,8 @@ void engine_set_fp_mode();
 // Renders frame `index` into buffer[index] (and writes lanes 2 and 3 into the
 // slot of index + 1).
 void render_frame(StereoFrame* buffer, uint32_t index);
+
+// Renders the frames first .. first + count - 1 into buffer, the same bits as
+// render_frame on each of them in order, stage by stage over blocks of frames.
+// Precondition as for render_frame: every frame below `first` rendered once.
+void render_block(StereoFrame* buffer, uint32_t first, uint32_t count);

@@ -9,8 +9,6 @@
 
 namespace lf {
 
-MixState mix_state;
-
 namespace {
 
 // 0.5·S0 + 0.5·S1 in all four lanes.
@@ -31,14 +29,15 @@ Vec4 bus_add(Vec4 bus, float gain, Vec4 v) {
 
 Vec4 front_bus_filter(Vec4 front, Vec4 v10) {
     Vec4 in = fma(Vec4(2.67784f), v10, front);
-    return biquad_bank_process(resonator_bank_a, in);
+    return biquad_bank_process(engine.mix.resonator_bank_a, in);
 }
 
 Vec4 bass_ducking(Vec4 v14, Vec4 v11) {
     Vec4 x = Vec4(1.15f) * v14;
-    CrossoverOutput split = crossover_process(crossover_2600, x);
+    MixState& s = engine.mix;
+    CrossoverOutput split = crossover_process(s.crossover_2600, x);
     // The follower hears the kick exactly as the main bus will add it.
-    Vec4 e = env_follow(mix_state.duck_follower, Vec4(0.69f) * v11);
+    Vec4 e = env_follow(s.duck_follower, Vec4(0.69f) * v11);
     Vec4 g = max(fnma(Vec4(2.0f), e, Vec4(1.0f)), Vec4::zero());
     return fma(split.low, g, split.high);
 }
@@ -49,7 +48,7 @@ Vec4 main_bus_start(Vec4 front, Vec4 v11, Vec4 bass, Vec4 v12) {
 }
 
 Vec4 master_chain(Vec4 m) {
-    MixState& s = mix_state;
+    MixState& s = engine.mix;
 
     // Reverb send and its notched return.
     const ReverbParams reverb{.feedback = curve_value(CURVE_REVERB_FEEDBACK).lane0(),
@@ -101,8 +100,9 @@ Vec4 final_stage(Vec4 gated, Vec4 v21, Vec4 v22, Vec4 v23) {
     s = fma(Vec4(0.4f), v23, s);
     Vec4 mid = stereo_mid(s);
     s = fma(s - mid, Vec4(1.26f), mid);
-    s = biquad_process(highpass_25, mix_state.output_highpass[0], s);
-    s = biquad_process(highpass_25, mix_state.output_highpass[1], s);
+    MixState& st = engine.mix;
+    s = biquad_process(highpass_25, st.output_highpass[0], s);
+    s = biquad_process(highpass_25, st.output_highpass[1], s);
     return soft_clip(s);
 }
 

@@ -5,14 +5,18 @@
 #pragma once
 
 #include "engine/dsp/biquad.h"
+#include "engine/dsp/cascade.h"
 #include "engine/dsp/rate_reducer.h"
 #include "engine/dsp/reverb.h"
 #include "engine/dsp/shifter.h"
 
 namespace lf {
 
-// Persistent states of the mix; zero at start and never reset.
+// Persistent states of the mix: the front bus's resonator bank and the
+// ducking split (built at start-up), the rest zero at start.
 struct MixState {
+    ResonatorBank resonator_bank_a;
+    CrossoverSplit crossover_2600;
     Vec4 duck_follower;
     ReverbUnit master_reverb;
     BiquadState reverb_notch;
@@ -24,7 +28,6 @@ struct MixState {
     RateReducer master_reducer;
     BiquadState output_highpass[2];
 };
-extern MixState mix_state;
 
 // F = 1.17·V0 + 0.92·Vn
 Vec4 front_bus_start(Vec4 v0, Vec4 vn);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/dsp/vec4.h"
+#include "engine/frame/engine_state.h"
 #include "engine/frame/mix.h"
 #include "engine/voices/voices.h"
 
@@ -106,7 +107,7 @@ inline Vec4 run_frame_stages_probed(Vec4 t, Probe& probe) {
     Vec4 v0 = voice_track0();  // 1
     probe_tap(probe, TAP_TRACK0, v0);
     probe.mark(STAGE_TRACK0);
-    Vec4 vn = voice_noise_sweep();  // 2
+    Vec4 vn = voice_noise_sweep(engine.noise_gen);  // 2
     probe_tap(probe, TAP_NOISE_SWEEP, vn);
     probe.mark(STAGE_NOISE_SWEEP);
     Vec4 front = front_bus_start(v0, vn);  // 3
@@ -116,7 +117,7 @@ inline Vec4 run_frame_stages_probed(Vec4 t, Probe& probe) {
     probe.mark(STAGE_TRACK1);
     front = bus_add(front, 0.23f, v1);  // 5
     probe.mark(STAGE_BUS_ADDS);
-    Vec4 v7 = voice_track7();  // 6
+    Vec4 v7 = voice_track7(engine.noise_gen);  // 6
     probe_tap(probe, TAP_TRACK7, v7);
     probe.mark(STAGE_TRACK7);
     front = bus_add(front, 0.65f, v7);  // 7
@@ -126,7 +127,7 @@ inline Vec4 run_frame_stages_probed(Vec4 t, Probe& probe) {
     probe.mark(STAGE_TRACK9);
     front = bus_add(front, 2.91923f, v9);  // 9
     probe.mark(STAGE_BUS_ADDS);
-    Vec4 v10 = voice_track10();  // 10
+    Vec4 v10 = voice_track10(engine.noise_gen);  // 10
     probe_tap(probe, TAP_TRACK10, v10);
     probe.mark(STAGE_TRACK10);
     front = front_bus_filter(front, v10);  // 11
@@ -135,7 +136,7 @@ inline Vec4 run_frame_stages_probed(Vec4 t, Probe& probe) {
     Vec4 v11 = voice_track11();  // 12
     probe_tap(probe, TAP_TRACK11, v11);
     probe.mark(STAGE_TRACK11);
-    Vec4 v14 = voice_track14();  // 13
+    Vec4 v14 = voice_track14(engine.noise_gen);  // 13
     probe_tap(probe, TAP_TRACK14, v14);
     probe.mark(STAGE_TRACK14);
     Vec4 bass = bass_ducking(v14, v11);  // 14

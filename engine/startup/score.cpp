@@ -14,9 +14,6 @@
 
 namespace lf {
 
-EventCursor note_cursors[NOTE_LIST_COUNT];
-CurveEnv curve_envs[CURVE_COUNT];
-
 namespace {
 
 static_assert(NOTE_LIST_COUNT == PACKED_NOTE_LIST_COUNT && CURVE_COUNT == PACKED_CURVE_COUNT);
@@ -94,6 +91,8 @@ void build_curve(const PackedCurve& curve) {
 }
 
 void build_score() {
+    EventCursor* note_cursors = engine.score.note_cursors;
+    CurveEnv* curve_envs = engine.score.curve_envs;
     NoteEvent* events = note_events;
     PackedNoteList lists[NOTE_LIST_COUNT];
     for (int k = 0; k < NOTE_LIST_COUNT; ++k) {
@@ -113,6 +112,11 @@ void build_score() {
     // The lists and curves are independent; they are built from the last to the first.
     for (int k = NOTE_LIST_COUNT - 1; k >= 0; --k) build_note_list(lists[k]);
     for (int c = CURVE_COUNT - 1; c >= 0; --c) build_curve(curves[c]);
+
+    // The walk steps the curves in use, in its order; it has no plan yet.
+    CurveWalk& walk = engine.score.curve_walk;
+    walk = CurveWalk{};
+    for (int c : CURVES_IN_USE.curves) walk.envs[walk.count++] = &curve_envs[c];
 }
 
 }  // namespace lf

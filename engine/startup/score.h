@@ -8,6 +8,7 @@
 #include "engine/dsp/curve.h"
 #include "engine/dsp/note_cursor.h"
 #include "engine/frame/arrangement.h"
+#include "engine/frame/engine_state.h"
 
 namespace lf {
 
@@ -33,16 +34,13 @@ struct PackedCurve {
 void build_note_list(const PackedNoteList& list);
 void build_curve(const PackedCurve& curve);
 
-// The cursors of the track: note cursor k walks note list k, curve c curve c.
-extern EventCursor note_cursors[NOTE_LIST_COUNT];
-extern CurveEnv curve_envs[CURVE_COUNT];
-
 // The value of curve c this frame (all lanes equal).
 inline Vec4 curve_value(int c) {
-    return curve_envs[c].out;
+    return engine.score.curve_envs[c].out;
 }
 
-// Expands the compiled-in score into the cursors above (last entry first).
+// Expands the compiled-in score into the cursors of engine.score (last entry
+// first) and lists the curves in use in its walk.
 void build_score();
 
 }  // namespace lf

@@ -6,6 +6,7 @@
 
 #include "engine/data/packed_data.h"
 #include "engine/dsp/math.h"
+#include "engine/frame/engine_state.h"
 #include "engine/startup/codec.h"
 #include "engine/startup/resonator_bank.h"
 
@@ -23,19 +24,6 @@ BiquadCoeffs& peaking_768 = snare_chain_100[1];
 BiquadCoeffs& peaking_5114 = snare_chain_100[2];
 BiquadCoeffs highpass_1640, high_shelf_4680, peaking_43, peaking_552, highpass_15;
 BiquadCoeffs lowpass_4000_a, lowpass_20000, lowpass_4000_b, highpass_25;
-
-FeedbackCascade allpass_cascade_880, allpass_cascade_55;
-ResonatorBank resonator_bank_a, resonator_bank_b;
-ThreeBandEq eq3_a, eq3_b, eq3_c;
-CrossoverSplit crossover_2600;
-
-SamplePlayer player_sample1, player_sample2, player_sample3_a, player_sample4_a, player_sample3_b,
-    player_sample4_b, player_sample5, player_sample6, player_sample7;
-
-EchoUnit echo_a, echo_b;
-
-WavetablePhase unison_phases_24_a[24], unison_phases_24_b[24], unison_phases_8[8],
-    unison_phases_4[4];
 
 namespace {
 
@@ -103,6 +91,22 @@ void decode_drum_samples() {
 }
 
 void setup_units() {
+    // The units with memories, by owner.
+    NoiseGen& noise = engine.noise_gen;
+    ResonatorBank& resonator_bank_a = engine.mix.resonator_bank_a;
+    CrossoverSplit& crossover_2600 = engine.mix.crossover_2600;
+    SamplePlayer& player_sample1 = engine.track13.player_sample1;
+    SamplePlayer& player_sample2 = engine.track11.player_sample2;
+    SamplePlayer& player_sample3_b = engine.track22.player_sample3_b;
+    SamplePlayer& player_sample4_b = engine.track22.player_sample4_b;
+    SamplePlayer& player_sample5 = engine.track9.player_sample5;
+    SamplePlayer& player_sample6 = engine.track0.player_sample6;
+    SamplePlayer& player_sample7 = engine.track0.player_sample7;
+    ChordVoiceState& chords = engine.track1;
+    FeedbackCascade& allpass_cascade_880 = engine.track7.allpass_cascade_880;
+    BassVoiceState& bass = engine.track14;
+    GlideVoiceState& glide = engine.track17;
+
     const Vec4 butterworth_q(0.70710677f);
     notch_825 = design_notch(Vec4(825.0f), Vec4(0.436f));
     build_resonator_bank(resonator_bank_a, {.transpose = 6,
@@ -120,17 +124,17 @@ void setup_units() {
     lowpass_11900 = design_lowpass(Vec4(11900.0f), butterworth_q);
     high_shelf_891 = design_high_shelf(Vec4(891.0f), Vec4(0.368f), Vec4(1.6014f));
     highpass_141 = design_highpass(Vec4(141.0f), butterworth_q);
-    echo_a.side = Vec4(1.0f);
+    chords.echo_a.side = Vec4(1.0f);
 
     // The chord's 24 phase pairs: lanes 2 and 3 from a different draw than 0 and 1.
     const Vec4 table_length(256.0f);
     for (int k = 0; k < 24; ++k) {
-        const Vec4 a = table_length * noise_next();
-        const Vec4 b = table_length * noise_next();
-        const Vec4 c = table_length * noise_next();
-        const Vec4 d = table_length * noise_next();
-        unison_phases_24_a[k] = shuffle2<0, 1, 0, 1>(a, b);
-        unison_phases_24_b[k] = shuffle2<0, 1, 0, 1>(d, c);
+        const Vec4 a = table_length * noise_next(noise);
+        const Vec4 b = table_length * noise_next(noise);
+        const Vec4 c = table_length * noise_next(noise);
+        const Vec4 d = table_length * noise_next(noise);
+        chords.unison_phases_24_a[k] = shuffle2<0, 1, 0, 1>(a, b);
+        chords.unison_phases_24_b[k] = shuffle2<0, 1, 0, 1>(d, c);
     }
 
     setup_cascade(
@@ -149,50 +153,50 @@ void setup_units() {
     peaking_5114 = design_peaking(Vec4(5114.4f), Vec4(0.6f), Vec4(1.2f));
 
     // The bass's eight phases, 42 ± 42 entries: lanes 2 and 3 equal 0 and 1.
-    for (WavetablePhase& phase : unison_phases_8) {
-        phase = dup_low(fma(Vec4(42.0f), noise_next(), Vec4(42.0f)));
+    for (WavetablePhase& phase : bass.unison_phases_8) {
+        phase = dup_low(fma(Vec4(42.0f), noise_next(noise), Vec4(42.0f)));
     }
 
     highpass_1640 = design_highpass(Vec4(1640.0f), butterworth_q);
     high_shelf_4680 = design_high_shelf(Vec4(4680.0f), butterworth_q, Vec4(1.414f));
-    three_band_eq_init(eq3_a, {.lower_hz = 227.0f,
-                               .upper_hz = 3020.0f,
-                               .low_gain = 1.25f,
-                               .mid_gain = 0.75f,
-                               .high_gain = 1.25f});
+    three_band_eq_init(bass.eq3_a, {.lower_hz = 227.0f,
+                                    .upper_hz = 3020.0f,
+                                    .low_gain = 1.25f,
+                                    .mid_gain = 0.75f,
+                                    .high_gain = 1.25f});
     peaking_43 = design_peaking(Vec4(43.0f), butterworth_q, Vec4(0.68f));
     peaking_552 = design_peaking(Vec4(552.0f), Vec4(0.482f), Vec4(0.378f));
     setup_cascade(
-        allpass_cascade_55,
+        bass.allpass_cascade_55,
         {.frequency_hz = 55.0f, .q = 0.18f, .sections = 8, .feedback = 0.0f, .gain = 1.0f});
-    build_resonator_bank(resonator_bank_b, {.transpose = 6,
-                                            .bandwidth = 1.05f,
-                                            .depth = 2,
-                                            .first_step = 14,
-                                            .band_count = 24,
-                                            .edge_spread = 0.0f,
-                                            .band_gain = Vec4(3.496f),
-                                            .edge_q = 0.70710677f,
-                                            .edge_stages = 6});
+    build_resonator_bank(bass.resonator_bank_b, {.transpose = 6,
+                                                 .bandwidth = 1.05f,
+                                                 .depth = 2,
+                                                 .first_step = 14,
+                                                 .band_count = 24,
+                                                 .edge_spread = 0.0f,
+                                                 .band_gain = Vec4(3.496f),
+                                                 .edge_q = 0.70710677f,
+                                                 .edge_stages = 6});
     highpass_15 = design_highpass(Vec4(15.0f), butterworth_q);
     lowpass_4000_a = design_lowpass(Vec4(4000.0f), butterworth_q);
 
     // The gliding pulse's four phases, 128 ± 128 entries.
-    for (WavetablePhase& phase : unison_phases_4) {
-        phase = dup_low(fma(Vec4(128.0f), noise_next(), Vec4(128.0f)));
+    for (WavetablePhase& phase : glide.unison_phases_4) {
+        phase = dup_low(fma(Vec4(128.0f), noise_next(noise), Vec4(128.0f)));
     }
 
-    three_band_eq_init(eq3_b, {.lower_hz = 220.0f,
-                               .upper_hz = 2200.0f,
-                               .low_gain = 1.0f,
-                               .mid_gain = 0.9f,
-                               .high_gain = 1.41253996f});
-    three_band_eq_init(eq3_c, {.lower_hz = 551.0f,
-                               .upper_hz = 4400.0f,
-                               .low_gain = 0.766f,
-                               .mid_gain = 1.41253996f,
-                               .high_gain = 1.0f});
-    echo_b.side = Vec4(1.0f);
+    three_band_eq_init(glide.eq3_b, {.lower_hz = 220.0f,
+                                     .upper_hz = 2200.0f,
+                                     .low_gain = 1.0f,
+                                     .mid_gain = 0.9f,
+                                     .high_gain = 1.41253996f});
+    three_band_eq_init(glide.eq3_c, {.lower_hz = 551.0f,
+                                     .upper_hz = 4400.0f,
+                                     .low_gain = 0.766f,
+                                     .mid_gain = 1.41253996f,
+                                     .high_gain = 1.0f});
+    glide.echo_b.side = Vec4(1.0f);
     lowpass_20000 = design_lowpass(Vec4(20000.0f), Vec4(0.15f));
     set_idle(player_sample3_b);
     set_idle(player_sample4_b);

@@ -1,7 +1,9 @@
-// The unit objects that start-up builds once and the voices and the mix use
-// under these names: fixed coefficient records, cascades, resonator banks,
-// equalisers, the ducking split, sample players, echoes, phase pools, and the
-// decoded drum samples.
+// The fixed coefficient records that start-up designs once and the voices and
+// the mix read under these names, and the decoded drum samples. Neither
+// changes while the track renders. The units with memories (cascades,
+// resonator banks, equalisers, the ducking split, sample players, echoes,
+// phase pools) are built by the same step into their owners' records of the
+// engine state.
 #pragma once
 
 #include <cstdint>
@@ -28,19 +30,6 @@ extern BiquadCoeffs& peaking_5114;
 extern BiquadCoeffs highpass_1640, high_shelf_4680, peaking_43, peaking_552, highpass_15;
 extern BiquadCoeffs lowpass_4000_a, lowpass_20000, lowpass_4000_b, highpass_25;
 
-extern FeedbackCascade allpass_cascade_880, allpass_cascade_55;
-extern ResonatorBank resonator_bank_a, resonator_bank_b;
-extern ThreeBandEq eq3_a, eq3_b, eq3_c;
-extern CrossoverSplit crossover_2600;
-
-extern SamplePlayer player_sample1, player_sample2, player_sample3_a, player_sample4_a,
-    player_sample3_b, player_sample4_b, player_sample5, player_sample6, player_sample7;
-
-extern EchoUnit echo_a, echo_b;
-
-extern WavetablePhase unison_phases_24_a[24], unison_phases_24_b[24], unison_phases_8[8],
-    unison_phases_4[4];
-
 // The decoded drum samples 1 to 7, back to back, each followed by one zero
 // guard float (read when a player interpolates within a buffer's last frame).
 constexpr int SAMPLE_COUNT = 7;
@@ -64,8 +53,8 @@ void startup_sequence();
 // into it, in order. The cosine bases must be built.
 void decode_drum_samples();
 
-// The unit-setup step: every object above in its fixed order, with the 108
-// noise draws of start-up.
+// The unit-setup step: every object above and the units in the engine state,
+// in their fixed order, with the 108 noise draws of start-up.
 void setup_units();
 
 }  // namespace lf

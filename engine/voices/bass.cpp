@@ -20,18 +20,16 @@
 
 namespace lf {
 
-BassVoiceState bass_voice_state;
-
 namespace {
 
 constexpr EnvShape BASS_PITCH_ENVELOPE = {0.001f, 0.07f, -60.0f, 0.1f};
 
 }  // namespace
 
-Vec4 voice_track14() {
-    BassVoiceState& st = bass_voice_state;
-    EventCursor& bass = note_cursors[TRACK_BASS];
-    EventCursor& sub = note_cursors[TRACK_BASS + 1];
+Vec4 voice_track14(NoiseGen& noise) {
+    BassVoiceState& st = engine.track14;
+    EventCursor& bass = engine.score.note_cursors[TRACK_BASS];
+    EventCursor& sub = engine.score.note_cursors[TRACK_BASS + 1];
 
     // Pitch: p = 2^(2·C28 + 2.43333·L1) on both tracks' frequency lanes.
     adsr_step(BASS_PITCH_ENVELOPE, bass.state, st.pitch_level);
@@ -48,7 +46,7 @@ Vec4 voice_track14() {
     const EnvShape noise_shape = {0.001f, decay_s, -16.0f, 0.00635f};
 
     const UnisonVoiceParams unison = {
-        .pool = unison_phases_8,
+        .pool = st.unison_phases_8,
         .cursors = &bass,
         .slots = 2,
         .envelope = &amplitude,
@@ -73,7 +71,7 @@ Vec4 voice_track14() {
     Vec4 t = Vec4(0.25f) * y;
 
     // Noise layer: one draw per frame, smoothed, scaled by curve 18, high-passed twice.
-    Vec4 n = noise_next();
+    Vec4 n = noise_next(noise);
     st.smoothed_noise = fma(Vec4(0.003f), n - st.smoothed_noise, st.smoothed_noise);
     Vec4 h = Vec4(10.0f) * curve_value(CURVE_BASS_NOISE) * st.smoothed_noise;
     h = biquad_process(highpass_1640, st.noise_highpass[0], h);
@@ -96,13 +94,13 @@ Vec4 voice_track14() {
     y = saturate_process(st.saturator2, y, Vec4(2.0f), Vec4(0.5f));
 
     y = biquad_process(high_shelf_4680, st.high_shelf, y);
-    y = three_band_eq_process(eq3_a, y);
+    y = three_band_eq_process(st.eq3_a, y);
     y = biquad_process(peaking_43, st.peaking_43, y);
     y = biquad_process(peaking_552, st.peaking_552, y);
 
-    Vec4 y10 = feedback_cascade_process(allpass_cascade_55, Vec4(1.2f) * y);
+    Vec4 y10 = feedback_cascade_process(st.allpass_cascade_55, Vec4(1.2f) * y);
     // The bank rewrites y10 to (x0, x1, x0, x1); the blend uses that value.
-    Vec4 b = biquad_bank_process(resonator_bank_b, y10);
+    Vec4 b = biquad_bank_process(st.resonator_bank_b, y10);
     Vec4 y11 = fma(curve_value(CURVE_BASS_BANK_MIX), b - y10, y10);
 
     BandShiftParams shift;

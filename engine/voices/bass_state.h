@@ -1,17 +1,21 @@
-// State of the bass voice (note tracks 14 and 15) besides the shared units it
-// borrows (the phase pool unison_phases_8, eq3_a, allpass_cascade_55 and
-// resonator_bank_b).
+// State of the bass voice (note tracks 14 and 15): its phase pool, equaliser,
+// phaser cascade and resonator bank (built at start-up), and the filters,
+// envelopes and shifter it moves every frame.
 #pragma once
 
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/cascade.h"
-#include "engine/dsp/saturation.h"
 #include "engine/dsp/oscillator.h"
+#include "engine/dsp/saturation.h"
 #include "engine/dsp/shifter.h"
 
 namespace lf {
 
 struct BassVoiceState {
+    WavetablePhase unison_phases_8[8];
+    ThreeBandEq eq3_a;
+    FeedbackCascade allpass_cascade_55;
+    ResonatorBank resonator_bank_b;
     float pitch_level;              // L1: the pitch envelope
     float noise_level;              // L2: the noise layer's envelope
     WavetablePhase sweep1, sweep2;  // the two slow oscillators that sweep the resonances
@@ -32,7 +36,5 @@ struct BassVoiceState {
     // The designs that follow the note and the curves, kept while their inputs hold.
     RememberedDesign low_shelf_design, lowpass_design, out_lowpass_design;
 };
-
-extern BassVoiceState bass_voice_state;
 
 }  // namespace lf

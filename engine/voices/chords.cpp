@@ -23,8 +23,6 @@
 
 namespace lf {
 
-ChordVoiceState chord_voice_state;
-
 namespace {
 
 constexpr int CHORD_TONES = 6;
@@ -37,7 +35,7 @@ constexpr EnvShape CHORD_ENVELOPE = {0.001f, 0.0745f, -0.0f, 0.0112f};
 Vec4 chord_layer(WavetablePhase* pool) {
     const UnisonVoiceParams params = {
         .pool = pool,
-        .cursors = &note_cursors[TRACK_CHORD1],
+        .cursors = &engine.score.note_cursors[TRACK_CHORD1],
         .slots = CHORD_TONES,
         .envelope = &CHORD_ENVELOPE,
         .levels = nullptr,  // both layers step the cursors' level slots
@@ -52,17 +50,17 @@ Vec4 chord_layer(WavetablePhase* pool) {
 }  // namespace
 
 Vec4 voice_track1() {
-    ChordVoiceState& st = chord_voice_state;
-    const EventCursor& first = note_cursors[TRACK_CHORD1];
+    ChordVoiceState& st = engine.track1;
+    const EventCursor& first = engine.score.note_cursors[TRACK_CHORD1];
     if (first.state.lane(3) > CHORD_GATE_S) return Vec4::zero();
 
-    Vec4 v1 = chord_layer(unison_phases_24_a);
+    Vec4 v1 = chord_layer(st.unison_phases_24_a);
     // The second layer plays the same tones an octave higher.
     for (int k = 0; k < CHORD_TONES; ++k) {
-        NoteState& s = note_cursors[TRACK_CHORD1 + k].state;
+        NoteState& s = engine.score.note_cursors[TRACK_CHORD1 + k].state;
         s = with_lane<0>(s, Vec4(2.0f) * s);
     }
-    Vec4 v2 = chord_layer(unison_phases_24_b);
+    Vec4 v2 = chord_layer(st.unison_phases_24_b);
 
     Vec4 x = Vec4(0.075f) * (v1 + v2);
     x = biquad_process(high_shelf_891, st.shelf, x);
@@ -91,7 +89,7 @@ Vec4 voice_track1() {
     Vec4 y = fma(curve_value(CURVE_CHORD_SHIFT_MIX), b - l, l);
 
     static const EchoParams echo = {.feedback = 0.45f, .width = 0.65f, .delay_frames = 14700.0f};
-    Vec4 e = echo_process(echo_a, y, echo);
+    Vec4 e = echo_process(st.echo_a, y, echo);
     return fma(Vec4(0.4f), e, y);
 }
 

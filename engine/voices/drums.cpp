@@ -16,11 +16,6 @@
 
 namespace lf {
 
-Track13State track13_state;
-Track12State track12_state;
-Track22State track22_state;
-Track0State track0_state;
-
 namespace {
 
 // Root frequencies as increments per hertz: 1 / root.
@@ -48,10 +43,10 @@ Vec4 voice_track13() {
     static const SamplePlayerParams params = {.buffer = sample_buffer(1),
                                               .length = sample_play_length(1, 15876),
                                               .start_offset = 238,
-                                              .cursor = &note_cursors[TRACK_SNARE],
+                                              .cursor = &engine.score.note_cursors[TRACK_SNARE],
                                               .increment_per_hz = Vec4(INCREMENT_B4)};
-    Track13State& st = track13_state;
-    Vec4 a = sample_voice_process(player_sample1, params);
+    Track13State& st = engine.track13;
+    Vec4 a = sample_voice_process(st.player_sample1, params);
     Vec4 out = Vec4(0.7f) * a;
     // High-pass 100 Hz, peaking 768 Hz, peaking 5114 Hz.
     out = biquad_process(snare_chain_100[0], st.stage[0], out);
@@ -66,29 +61,32 @@ Vec4 voice_track12() {
     static const SamplePlayerParams params_a = {.buffer = sample_buffer(3),
                                                 .length = sample_play_length(3, 57330),
                                                 .start_offset = 0,
-                                                .cursor = &note_cursors[TRACK_CRASH],
+                                                .cursor = &engine.score.note_cursors[TRACK_CRASH],
                                                 .increment_per_hz = Vec4(INCREMENT_A4)};
     static const SamplePlayerParams params_b = {.buffer = sample_buffer(4),
                                                 .length = sample_play_length(4, 57330),
                                                 .start_offset = 0,
-                                                .cursor = &note_cursors[TRACK_CRASH],
+                                                .cursor = &engine.score.note_cursors[TRACK_CRASH],
                                                 .increment_per_hz = Vec4(INCREMENT_A4)};
-    Vec4 a = sample_voice_process(player_sample3_a, params_a);
-    Vec4 b = sample_voice_process(player_sample4_a, params_b);
-    return biquad_process(peaking_778, track12_state.peaking, mid_side(a, b));
+    Track12State& st = engine.track12;
+    Vec4 a = sample_voice_process(st.player_sample3_a, params_a);
+    Vec4 b = sample_voice_process(st.player_sample4_a, params_b);
+    return biquad_process(peaking_778, st.peaking, mid_side(a, b));
 }
 
 Vec4 voice_track22() {
-    static const SamplePlayerParams params_a = {.buffer = sample_buffer(3),
-                                                .length = sample_play_length(3, 57330),
-                                                .start_offset = 0,
-                                                .cursor = &note_cursors[TRACK_CRASH_REVERB],
-                                                .increment_per_hz = Vec4(INCREMENT_A4)};
-    static const SamplePlayerParams params_b = {.buffer = sample_buffer(4),
-                                                .length = sample_play_length(4, 57330),
-                                                .start_offset = 0,
-                                                .cursor = &note_cursors[TRACK_CRASH_REVERB],
-                                                .increment_per_hz = Vec4(INCREMENT_A4)};
+    static const SamplePlayerParams params_a = {
+        .buffer = sample_buffer(3),
+        .length = sample_play_length(3, 57330),
+        .start_offset = 0,
+        .cursor = &engine.score.note_cursors[TRACK_CRASH_REVERB],
+        .increment_per_hz = Vec4(INCREMENT_A4)};
+    static const SamplePlayerParams params_b = {
+        .buffer = sample_buffer(4),
+        .length = sample_play_length(4, 57330),
+        .start_offset = 0,
+        .cursor = &engine.score.note_cursors[TRACK_CRASH_REVERB],
+        .increment_per_hz = Vec4(INCREMENT_A4)};
     static const ReverbParams reverb = {.feedback = 0.9f,
                                         .damping = 0.0f,
                                         .width = 1.0f,
@@ -97,9 +95,9 @@ Vec4 voice_track22() {
                                         .wet = 1.0f,
                                         .allpass_gain = 0.5f,
                                         .spread = 23};
-    Track22State& st = track22_state;
-    Vec4 a = sample_voice_process(player_sample3_b, params_a);
-    Vec4 b = sample_voice_process(player_sample4_b, params_b);
+    Track22State& st = engine.track22;
+    Vec4 a = sample_voice_process(st.player_sample3_b, params_a);
+    Vec4 b = sample_voice_process(st.player_sample4_b, params_b);
     Vec4 dry = haas_step(st.haas, mid_side(a, b), TRACK22_HAAS_FRAMES);
     Vec4 wet = reverb_process(st.reverb, dry, reverb);
     // dry + 0.26·(wet − dry)
@@ -110,18 +108,18 @@ Vec4 voice_track11() {
     static const SamplePlayerParams params = {.buffer = sample_buffer(2),
                                               .length = sample_play_length(2, 29680),
                                               .start_offset = 0,
-                                              .cursor = &note_cursors[TRACK_KICK],
+                                              .cursor = &engine.score.note_cursors[TRACK_KICK],
                                               .increment_per_hz = Vec4(INCREMENT_A4)};
-    return sample_voice_process(player_sample2, params);
+    return sample_voice_process(engine.track11.player_sample2, params);
 }
 
 Vec4 voice_track9() {
     static const SamplePlayerParams params = {.buffer = sample_buffer(5),
                                               .length = sample_play_length(5, 103948),
                                               .start_offset = 0,
-                                              .cursor = &note_cursors[TRACK_RIDE],
+                                              .cursor = &engine.score.note_cursors[TRACK_RIDE],
                                               .increment_per_hz = Vec4(INCREMENT_C5)};
-    Vec4 a = sample_voice_process(player_sample5, params);
+    Vec4 a = sample_voice_process(engine.track9.player_sample5, params);
     // min(1 + 0.46·(−1, 1, −1, −1), 1) = (0.54, 1, 0.54, 0.54): the ride sits right.
     Vec4 pan = min(fma(Vec4(0.46f), Vec4::set(-1.0f, 1.0f, -1.0f, -1.0f), Vec4(1.0f)), Vec4(1.0f));
     return a * pan;
@@ -131,12 +129,12 @@ Vec4 voice_track0() {
     static const SamplePlayerParams params_a = {.buffer = sample_buffer(6),
                                                 .length = sample_play_length(6, 58800),
                                                 .start_offset = 0,
-                                                .cursor = &note_cursors[TRACK_BREAK],
+                                                .cursor = &engine.score.note_cursors[TRACK_BREAK],
                                                 .increment_per_hz = Vec4(INCREMENT_BB1)};
     static const SamplePlayerParams params_b = {.buffer = sample_buffer(7),
                                                 .length = sample_play_length(7, 58800),
                                                 .start_offset = 0,
-                                                .cursor = &note_cursors[TRACK_BREAK],
+                                                .cursor = &engine.score.note_cursors[TRACK_BREAK],
                                                 .increment_per_hz = Vec4(INCREMENT_BB1)};
     // A slow downward shift of 4.09 Hz behind a 0.44 ms delay: the loop drifts
     // against itself like a slightly detuned copy.
@@ -146,9 +144,9 @@ Vec4 voice_track0() {
                                           .right_offset = Vec4(0.0f),
                                           .feedback = Vec4(0.0f),
                                           .wet = Vec4(1.0f)};
-    Track0State& st = track0_state;
-    Vec4 a = sample_voice_process(player_sample6, params_a);
-    Vec4 b = sample_voice_process(player_sample7, params_b);
+    Track0State& st = engine.track0;
+    Vec4 a = sample_voice_process(st.player_sample6, params_a);
+    Vec4 b = sample_voice_process(st.player_sample7, params_b);
     Vec4 x = freq_shift_process(st.shifter, mid_side(a, b), shift);
     x = biquad_process(notch_3030, st.notch, x);
     x = biquad_process(lowpass_11900, st.lowpass, x);

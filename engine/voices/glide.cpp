@@ -20,8 +20,6 @@
 
 namespace lf {
 
-GlideVoiceState glide_voice_state;
-
 namespace {
 
 constexpr float GLIDE_TIME_S = 0.0245f;
@@ -41,23 +39,24 @@ float glide_toward(float glide, float target, float age) {
 }  // namespace
 
 Vec4 voice_track17() {
-    GlideVoiceState& st = glide_voice_state;
-    Vec4 age = broadcast<2>(note_cursors[TRACK_GLIDE].state);
+    GlideVoiceState& st = engine.track17;
+    EventCursor* const cursors = engine.score.note_cursors;
+    Vec4 age = broadcast<2>(cursors[TRACK_GLIDE].state);
 
     // Vibrato: up to 0.1 octave at 4.88 Hz, its depth growing over 3 s.
     Vec4 depth = Vec4(0.1f) * min(Vec4(1.0f), Vec4(0.333f) * age);
     Vec4 vib = splat0(fast_exp2(depth * fast_sin(Vec4(30.677803f) * age)));
 
     for (int n = 0; n < 2; ++n) {
-        NoteState& s = note_cursors[TRACK_GLIDE + n].state;
+        NoteState& s = cursors[TRACK_GLIDE + n].state;
         float g = glide_toward(st.glide[n], s.lane0(), s.lane(2));
         st.glide[n] = g;
         s = with_lane<0>(s, Vec4(g) * vib);
     }
 
     const UnisonVoiceParams unison = {
-        .pool = unison_phases_4,
-        .cursors = &note_cursors[TRACK_GLIDE],
+        .pool = st.unison_phases_4,
+        .cursors = &cursors[TRACK_GLIDE],
         .slots = 2,
         .envelope = &GLIDE_ENVELOPE,
         .levels = nullptr,
@@ -70,10 +69,10 @@ Vec4 voice_track17() {
 
     Vec4 s = Vec4(0.42f) * v;
     saturate_process(st.saturator, s, Vec4(2.0f), Vec4(0.5f));
-    Vec4 e = three_band_eq_process(eq3_c, three_band_eq_process(eq3_b, Vec4(1.4f) * s));
+    Vec4 e = three_band_eq_process(st.eq3_c, three_band_eq_process(st.eq3_b, Vec4(1.4f) * s));
 
     static const EchoParams echo = {.feedback = 0.63f, .width = 1.0f, .delay_frames = 14700.0f};
-    Vec4 w = fma(Vec4(0.28f), echo_process(echo_b, e, echo), e);
+    Vec4 w = fma(Vec4(0.28f), echo_process(st.echo_b, e, echo), e);
 
     const float feedback = curve_value(CURVE_GLIDE_REVERB_FEEDBACK).lane0();
     // feedback, damping, width, highpass_hz, input_gain, wet, allpass_gain, spread

@@ -23,8 +23,6 @@
 
 namespace lf {
 
-LeadVoiceState lead_voice_state;
-
 namespace {
 
 // The gate stays open for 7 s after track 19's release.
@@ -34,7 +32,7 @@ constexpr EnvShape LEAD_ENVELOPE = {0.0003f, 0.018f, -60.0f, 0.193f};
 
 void scale_lead_frequencies(Vec4 factor) {
     for (int k = 0; k < 2; ++k) {
-        NoteState& s = note_cursors[TRACK_LEAD + k].state;
+        NoteState& s = engine.score.note_cursors[TRACK_LEAD + k].state;
         s = with_lane<0>(s, s * factor);
     }
 }
@@ -42,7 +40,7 @@ void scale_lead_frequencies(Vec4 factor) {
 Vec4 lead_layer(WavetablePhase* pool, float* levels, const float* table, float detune) {
     const UnisonVoiceParams params = {
         .pool = pool,
-        .cursors = &note_cursors[TRACK_LEAD],
+        .cursors = &engine.score.note_cursors[TRACK_LEAD],
         .slots = 2,
         .envelope = &LEAD_ENVELOPE,
         .levels = levels,
@@ -71,8 +69,8 @@ Vec4 resonate(DelayRing& ring, BiquadState& loop, Vec4 fr, Vec4 w, Vec4 m, Vec4 
 }  // namespace
 
 Vec4 voice_track19() {
-    LeadVoiceState& st = lead_voice_state;
-    const EventCursor& lead = note_cursors[TRACK_LEAD];
+    LeadVoiceState& st = engine.track19;
+    const EventCursor& lead = engine.score.note_cursors[TRACK_LEAD];
     if (lead.state.lane(3) > LEAD_GATE_S) return Vec4::zero();
 
     // Transpose by curve 36 (in octaves), scaled up by 1.47836.

@@ -22,8 +22,6 @@ struct LeadVoiceState {
     ReverbUnit reverb;
 };
 
-extern LeadVoiceState lead_voice_state;
-
 // Pulse row of the first layer: floor(145.92 − 133.12 v), the conversion
 // following the engine's rounding (down). Velocity 1 gives the narrow row 12.
 inline int32_t lead_pulse_row(float velocity) {

@@ -17,13 +17,10 @@
 
 namespace lf {
 
-Track10State track10_state;
-NoiseSweepState noise_sweep_state;
-
-Vec4 voice_track10() {
-    EventCursor& cursor = note_cursors[TRACK_HATS];
-    Track10State& st = track10_state;
-    Vec4 n = noise_next();
+Vec4 voice_track10(NoiseGen& noise) {
+    EventCursor& cursor = engine.score.note_cursors[TRACK_HATS];
+    Track10State& st = engine.track10;
+    Vec4 n = noise_next(noise);
     Vec4 c13 = splat0(curve_value(CURVE_HATS_DECAY));
 
     // Noise level L1: decay time 3·gain(0.314 + 0.6·C13), 60 dB per decay time.
@@ -54,10 +51,10 @@ Vec4 voice_track10() {
     return biquad_process(lowpass_9440, st.lowpass, y);
 }
 
-Vec4 voice_noise_sweep() {
-    Vec4 x = Vec4(0.25f) * noise_next();
+Vec4 voice_noise_sweep(NoiseGen& noise) {
+    Vec4 x = Vec4(0.25f) * noise_next(noise);
     Vec4 cutoff_hz = unit_to_cutoff(splat0(curve_value(CURVE_SWEEP_CUTOFF)));
-    NoiseSweepState& st = noise_sweep_state;
+    NoiseSweepState& st = engine.noise_sweep;
     Vec4 y = biquad_process(design_bandpass(st.bandpass_design, cutoff_hz, Vec4(0.908f)),
                             st.bandpass, x);
     // Level per lane from curve 8: at 0 the bed is silent while its filter runs on.

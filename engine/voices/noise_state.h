@@ -22,7 +22,4 @@ struct NoiseSweepState {
     RememberedDesign bandpass_design;  // kept while curve 9 holds
 };
 
-extern Track10State track10_state;
-extern NoiseSweepState noise_sweep_state;
-
 }  // namespace lf

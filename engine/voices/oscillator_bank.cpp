@@ -17,18 +17,13 @@
 
 namespace lf {
 
-Track23State track23_state;
-Track21State track21_state;
-Track16State track16_state;
-Track7State track7_state;
-
 namespace {
 
 // One oscillator per note, no detune, −30 dB at velocity 0.
 UnisonVoiceParams single_oscillator(WavetablePhase* pool, uint32_t slots, int first_track,
                                     const EnvShape& envelope, const float* table) {
     return UnisonVoiceParams{.pool = pool,
-                             .cursors = &note_cursors[first_track],
+                             .cursors = &engine.score.note_cursors[first_track],
                              .slots = slots,
                              .envelope = &envelope,
                              .levels = nullptr,
@@ -47,20 +42,20 @@ Vec4 voice_track23() {
     // 0.5 ms attack, then 60 dB per 8 ms from the note's start: a click-free blip.
     static constexpr EnvShape envelope = {0.0005f, 0.008f, -60.0f, 0.0f};
     static const UnisonVoiceParams params =
-        single_oscillator(track23_state.phase, 1, TRACK_BLIPS, envelope, SINE_TABLE);
+        single_oscillator(engine.track23.phase, 1, TRACK_BLIPS, envelope, SINE_TABLE);
     return unison_voice_process(params);
 }
 
 Vec4 voice_track21() {
     static const UnisonVoiceParams params =
-        single_oscillator(track21_state.phase, 1, TRACK_SOLO, PULSE_ENVELOPE, pulse_row(64));
-    Vec4 y = biquad_process(lowpass_4000_b, track21_state.lowpass, unison_voice_process(params));
+        single_oscillator(engine.track21.phase, 1, TRACK_SOLO, PULSE_ENVELOPE, pulse_row(64));
+    Vec4 y = biquad_process(lowpass_4000_b, engine.track21.lowpass, unison_voice_process(params));
     return Vec4(0.418f) * y;
 }
 
 Vec4 voice_track16() {
     static const UnisonVoiceParams params =
-        single_oscillator(track16_state.phase, 1, TRACK_ARP, PULSE_ENVELOPE, pulse_row(64));
+        single_oscillator(engine.track16.phase, 1, TRACK_ARP, PULSE_ENVELOPE, pulse_row(64));
     static const ReverbParams reverb = {.feedback = 0.93f,
                                         .damping = 0.0f,
                                         .width = 2.0f,
@@ -69,7 +64,7 @@ Vec4 voice_track16() {
                                         .wet = 1.0f,
                                         .allpass_gain = 0.5f,
                                         .spread = 23};
-    Track16State& st = track16_state;
+    Track16State& st = engine.track16;
     Vec4 y = biquad_process(lowpass_4000_a, st.lowpass, unison_voice_process(params));
     // Left: the arpeggio now; right: the arpeggio 2/3 s ago, a canon at two beats.
     delay_push(st.right_delay, y);
@@ -82,14 +77,15 @@ Vec4 voice_track16() {
     return fma(Vec4(0.18f), wet - dry, dry);
 }
 
-Vec4 voice_track7() {
+Vec4 voice_track7(NoiseGen& noise) {
     // Gate: 5 s after track 7's note off the voice freezes whole (phases,
     // phaser, filters, reverb tail) and draws no noise, until the next note.
-    if (note_cursors[TRACK_PLUCK].state.lane(3) > TRACK7_GATE_S) return Vec4::zero();
+    const EventCursor& pluck = engine.score.note_cursors[TRACK_PLUCK];
+    if (pluck.state.lane(3) > TRACK7_GATE_S) return Vec4::zero();
 
     static constexpr EnvShape envelope = {0.0046f, 0.071f, -30.0f, 0.0279f};
     static const UnisonVoiceParams params =
-        single_oscillator(track7_state.phase, 2, TRACK_PLUCK, envelope, SAW_TABLE);
+        single_oscillator(engine.track7.phase, 2, TRACK_PLUCK, envelope, SAW_TABLE);
     static const ReverbParams reverb = {.feedback = 0.96f,
                                         .damping = 0.069f,
                                         .width = 2.0f,
@@ -98,15 +94,15 @@ Vec4 voice_track7() {
                                         .wet = 1.0f,
                                         .allpass_gain = 0.5f,
                                         .spread = 23};
-    Track7State& st = track7_state;
+    Track7State& st = engine.track7;
 
     Vec4 v = unison_voice_process(params);
     // A breath of noise that follows the first note's envelope only:
     // x = V + (0.2·L7)·n, L7 the level just written into track 7's slot.
-    Vec4 n = noise_next();
-    Vec4 x = fma(Vec4(0.2f) * Vec4(note_cursors[TRACK_PLUCK].level), n, v);
+    Vec4 n = noise_next(noise);
+    Vec4 x = fma(Vec4(0.2f) * Vec4(pluck.level), n, v);
     // Phaser: 32 all-passes at 880 Hz in a feedback loop.
-    Vec4 e = feedback_cascade_process(allpass_cascade_880, x);
+    Vec4 e = feedback_cascade_process(st.allpass_cascade_880, x);
     // Peaking 324 Hz (cut), 1707 Hz (lift), 7407 Hz (cut).
     e = biquad_process(peaking_chain_324[0], st.peaking[0], e);
     e = biquad_process(peaking_chain_324[1], st.peaking[1], e);

@@ -2,11 +2,12 @@
 //
 // Each voice owns the wavetable phases of its note slots (zero at start, never
 // reset), its filter memories and, where it has them, its delay ring and
-// reverb. The envelope levels live in the level slots of the note cursors, and
-// the pluck's phaser cascade is the start-up object allpass_cascade_880.
+// reverb. The envelope levels live in the level slots of the note cursors; the
+// pluck's phaser cascade is built at start-up.
 #pragma once
 
 #include "engine/dsp/biquad.h"
+#include "engine/dsp/cascade.h"
 #include "engine/dsp/delay.h"
 #include "engine/dsp/oscillator.h"
 #include "engine/dsp/reverb.h"
@@ -35,14 +36,10 @@ struct Track16State {
 // Pluck arpeggio on tracks 7 and 8: three peaking stages after the phaser, reverb.
 struct Track7State {
     WavetablePhase phase[2];
+    FeedbackCascade allpass_cascade_880;
     BiquadState peaking[3];
     ReverbUnit reverb;
 };
-
-extern Track23State track23_state;
-extern Track21State track21_state;
-extern Track16State track16_state;
-extern Track7State track7_state;
 
 // The pluck falls silent and freezes once track 7's last note is this long released.
 constexpr float TRACK7_GATE_S = 5.0f;

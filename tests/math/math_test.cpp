@@ -16,7 +16,9 @@ using namespace lf::test;
 
 namespace {
 
-float lane0(Vec4 v) { return v.lane0(); }
+float lane0(Vec4 v) {
+    return v.lane0();
+}
 
 // The float just at or below the exact value: rounding toward -inf.
 float round_down(double exact) {
@@ -141,10 +143,11 @@ TEST_F(RoundingMode, ConstantArithmeticRoundsDownAtRunTime) {
 using Noise = EngineMode;
 
 TEST_F(Noise, DrawsAreAesRoundsOfACountingState) {
-    noise_init();
+    NoiseGen gen;
+    noise_init(gen);
     uint32_t counter[4] = {0, 0, 0, 0};
     uint32_t step[4];
-    std::memcpy(step, &noise_gen.step, 16);
+    std::memcpy(step, &gen.step, 16);
     const uint8_t step_bytes[16] = {0x0F, 0x1E, 0x2D, 0x3C, 0x4B, 0x5A, 0x69, 0x78,
                                     0x87, 0x96, 0xA5, 0xB4, 0xC3, 0xD2, 0xE1, 0xF0};
     ASSERT_EQ(std::memcmp(step, step_bytes, 16), 0);
@@ -158,7 +161,7 @@ TEST_F(Noise, DrawsAreAesRoundsOfACountingState) {
         float portable[4];
         probe::noise_hash(counter, step, portable);
 
-        Vec4 v = noise_next();
+        Vec4 v = noise_next(gen);
         for (int i = 0; i < 4; ++i) {
             // Integer to float rounds down in the engine's mode, then times 2^-31.
             float expect = round_down(static_cast<double>(lanes[i])) * 4.656613e-10f;
@@ -171,7 +174,6 @@ TEST_F(Noise, DrawsAreAesRoundsOfACountingState) {
         previous = v;
         for (int i = 0; i < 4; ++i) counter[i] += step[i];
     }
-    noise_init();
 }
 
 // The portable fallback computes the same bits as the SIMD path (it differs

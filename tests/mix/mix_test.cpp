@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "engine/dsp/math.h"
-#include "engine/startup/score.h"
 #include "engine/frame/engine.h"
 #include "engine/frame/mix.h"
 #include "engine/frame/stages.h"
+#include "engine/startup/score.h"
 #include "engine/startup/units.h"
 #include "tests/engine_mode.h"
 
@@ -20,33 +20,38 @@ using lf::test::frame_time;
 
 namespace {
 
-// The ducking split's four filter memories (its coefficients stay).
-void zero_split_states() {
-    for (BiquadState* s :
-         {&crossover_2600.low1, &crossover_2600.low2, &crossover_2600.high1, &crossover_2600.high2})
-        *s = BiquadState{Vec4::zero(), Vec4::zero()};
+// The mix's record as start-up leaves it: the bank and the split built, the
+// other states zero.
+MixState& built_mix() {
+    static MixState* built = new MixState(engine.mix);
+    return *built;
 }
 
-// Start-up runs once per program; each test zeroes the mix's own states.
+void restore_mix() {
+    std::memcpy(static_cast<void*>(&engine.mix), &built_mix(), sizeof engine.mix);
+}
+
+// Start-up runs once per program; each test starts from the built mix.
 class Mix : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { engine_startup(); }
+    static void SetUpTestSuite() {
+        engine_startup();
+        built_mix();
+    }
     void SetUp() override {
         set_engine_fp_mode();
-        std::memset(static_cast<void*>(&mix_state), 0, sizeof mix_state);
-        zero_split_states();
+        restore_mix();
     }
     // Curve values as the walk would leave them: gate open, width 100 %,
     // full rate, low-pass open, everything else 0.
     static void neutral_curves() {
-        for (CurveEnv& c : curve_envs) c.out = Vec4::zero();
-        curve_envs[CURVE_GATE].out = Vec4(1.0f);
-        curve_envs[CURVE_WIDTH].out = Vec4(100.0f);
-        curve_envs[CURVE_RATE].out = Vec4(1.0f);
-        curve_envs[CURVE_BUS_LOWPASS].out = Vec4(1.0f);
+        for (CurveEnv& c : engine.score.curve_envs) c.out = Vec4::zero();
+        engine.score.curve_envs[CURVE_GATE].out = Vec4(1.0f);
+        engine.score.curve_envs[CURVE_WIDTH].out = Vec4(100.0f);
+        engine.score.curve_envs[CURVE_RATE].out = Vec4(1.0f);
+        engine.score.curve_envs[CURVE_BUS_LOWPASS].out = Vec4(1.0f);
     }
 };
-
 
 // Amplitude of a steady sine in lane 0 by least squares against sin/cos.
 double amplitude(const float* x, int n, double hz) {
@@ -92,7 +97,7 @@ TEST_F(Mix, EqualChannelsStayEqualThroughTheFinalWidening) {
     EXPECT_EQ(left_minus_right, 0.0f);
     // A side signal, on the other hand, is widened by 1.26.
     Vec4 side = Vec4::set(0.01f, -0.01f, 0.01f, -0.01f);
-    std::memset(static_cast<void*>(&mix_state), 0, sizeof mix_state);
+    restore_mix();
     Vec4 out = final_stage(side, Vec4::zero(), Vec4::zero(), Vec4::zero());
     // (the first frame of the two 25 Hz high-pass stages and the clip slope 1.224)
     EXPECT_NEAR(out.lane(0) - out.lane(1), 2 * 0.0126f * 1.224f, 1e-3f);
@@ -104,8 +109,8 @@ TEST_F(Mix, GateCutsTheMainBusOnTheFrameOfTheJumpWhileLateVoicesSound) {
     bool seen_open = false, seen_cut = false;
     for (uint32_t frame = first; frame < first + 100; ++frame) {
         Vec4 t(frame_time(frame));
-        curve_env_eval(curve_envs[CURVE_GATE], t);
-        const float gate = curve_envs[CURVE_GATE].out.lane0();
+        curve_env_eval(engine.score.curve_envs[CURVE_GATE], t);
+        const float gate = engine.score.curve_envs[CURVE_GATE].out.lane0();
         ASSERT_TRUE(gate == 1.0f || gate == 0.0f) << "a jump, not a ramp, at frame " << frame;
         if (gate == 1.0f) {
             ASSERT_FALSE(seen_cut) << "the gate reopened early";
@@ -114,18 +119,18 @@ TEST_F(Mix, GateCutsTheMainBusOnTheFrameOfTheJumpWhileLateVoicesSound) {
         }
         if (!seen_cut) {
             // The very first frame at or past the breakpoint time.
-            EXPECT_GE(t.lane0(), curve_envs[CURVE_GATE].segment->start.lane0());
+            EXPECT_GE(t.lane0(), engine.score.curve_envs[CURVE_GATE].segment->start.lane0());
         }
         seen_cut = true;
         neutral_curves();
-        curve_envs[CURVE_GATE].out = Vec4(gate);
+        engine.score.curve_envs[CURVE_GATE].out = Vec4(gate);
         Vec4 gated = master_chain(Vec4(0.5f));
         EXPECT_EQ(gated.lane(0), 0.0f);
         EXPECT_EQ(gated.lane(1), 0.0f);
         Vec4 out = final_stage(gated, Vec4(0.25f), Vec4::zero(), Vec4::zero());
         EXPECT_NE(out.lane(0),
                   final_stage(Vec4::zero(), Vec4::zero(), Vec4::zero(), Vec4::zero()).lane(0));
-        curve_envs[CURVE_GATE].out = Vec4(gate);
+        engine.score.curve_envs[CURVE_GATE].out = Vec4(gate);
     }
     EXPECT_TRUE(seen_open && seen_cut);
 }
@@ -135,8 +140,7 @@ TEST_F(Mix, DuckingRemovesTheBassBelowTheSplitWhileTheKickIsLoud) {
     static float free_low[N], ducked_low[N], ducked_high[N];
     // Bass of 80 Hz and 6 kHz; the key is silent, then loud (0.69·V11 = 0.6).
     for (int pass = 0; pass < 2; ++pass) {
-        std::memset(static_cast<void*>(&mix_state), 0, sizeof mix_state);
-        zero_split_states();
+        restore_mix();
         const float key = pass == 0 ? 0.0f : 0.6f / 0.69f;
         for (int i = 0; i < N; ++i) {
             float low = 0.4f * std::sin(2 * float(M_PI) * 80 * i / 44100.0f);
@@ -158,10 +162,10 @@ TEST_F(Mix, DuckingRemovesTheBassBelowTheSplitWhileTheKickIsLoud) {
 TEST(StageOrder, NoiseDrawsFollowTheGate) {
     engine_startup();
     auto draws_in_frame = [](uint32_t frame) {
-        const Int4 before = noise_gen.counter;
+        const Int4 before = engine.noise_gen.counter;
         render_frame(TrackBuffer, frame);
-        const uint32_t step = noise_gen.step.ulane(0);
-        uint32_t advanced = noise_gen.counter.ulane(0) - before.ulane(0);
+        const uint32_t step = engine.noise_gen.step.ulane(0);
+        uint32_t advanced = engine.noise_gen.counter.ulane(0) - before.ulane(0);
         int n = 0;
         while (advanced != 0 && n < 8) advanced -= step, ++n;
         return n;

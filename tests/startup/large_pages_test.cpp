@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/frame/engine.h"
+#include "engine/frame/engine_state.h"
 #include "engine/frame/mix.h"
 #include "engine/startup/large_pages.h"
 #include "engine/voices/bass_state.h"
@@ -37,10 +38,10 @@ TEST(LargePages, StaticStorageIsWholePagesHoldingTheBufferAndTheUnits) {
     const auto buffer = reinterpret_cast<uintptr_t>(TrackBuffer);
     EXPECT_LE(s.begin, buffer + 4096);
     EXPECT_GE(s.end + 4096, buffer + sizeof TrackBuffer);
-    EXPECT_TRUE(inside(s, bass_voice_state));
-    EXPECT_TRUE(inside(s, lead_voice_state));
-    EXPECT_TRUE(inside(s, track0_state));
-    EXPECT_TRUE(inside(s, mix_state));
+    EXPECT_TRUE(inside(s, engine.track14));
+    EXPECT_TRUE(inside(s, engine.track19));
+    EXPECT_TRUE(inside(s, engine.track0));
+    EXPECT_TRUE(inside(s, engine.mix));
 }
 
 // The flags /proc/self/smaps gives the mapping that holds address a ("hg":
@@ -82,7 +83,7 @@ TEST(LargePages, TheUnitsGetLargePagesAndTheTrackBufferSmallOnes) {
     // Advising again, as a second start-up would, is harmless.
     EXPECT_EQ(advise_large_pages(), advised);
 
-    const std::string units = mapping_flags(reinterpret_cast<uintptr_t>(&bass_voice_state));
+    const std::string units = mapping_flags(reinterpret_cast<uintptr_t>(&engine.track14));
     const std::string buffer =
         mapping_flags(reinterpret_cast<uintptr_t>(&TrackBuffer[TRACK_FRAMES]));
     if (units.empty()) GTEST_SKIP() << "no /proc/self/smaps";
@@ -91,8 +92,8 @@ TEST(LargePages, TheUnitsGetLargePagesAndTheTrackBufferSmallOnes) {
     EXPECT_TRUE(has_flag(buffer, "nh")) << buffer;
     EXPECT_FALSE(has_flag(buffer, "hg")) << buffer;
     for (const void* state :
-         {static_cast<const void*>(&lead_voice_state), static_cast<const void*>(&track0_state),
-          static_cast<const void*>(&mix_state)}) {
+         {static_cast<const void*>(&engine.track19), static_cast<const void*>(&engine.track0),
+          static_cast<const void*>(&engine.mix)}) {
         EXPECT_TRUE(has_flag(mapping_flags(reinterpret_cast<uintptr_t>(state)), "hg"));
     }
 }

@@ -161,7 +161,7 @@ TEST_F(ScoreTest, CurveSegmentsCarryStartSlopeAndShape) {
 TEST_F(ScoreTest, CompiledScoreExpandsIntoOrderedTracks) {
     build_score();
     for (int k = 0; k < NOTE_LIST_COUNT; ++k) {
-        const NoteEvent* e = note_cursors[k].event;
+        const NoteEvent* e = engine.score.note_cursors[k].event;
         ASSERT_NE(e, nullptr);
         EXPECT_EQ(e[0].on, -16384.0f) << "list " << k;
         const uint32_t count = NOTE_LIST_LENGTHS[k];
@@ -173,7 +173,7 @@ TEST_F(ScoreTest, CompiledScoreExpandsIntoOrderedTracks) {
         EXPECT_EQ(e[count + 1].on, 16384.0f) << "list " << k;
     }
     for (int c = 0; c < CURVE_COUNT; ++c) {
-        const CurveSegment* s = curve_envs[c].segment;
+        const CurveSegment* s = engine.score.curve_envs[c].segment;
         ASSERT_NE(s, nullptr);
         const uint32_t count = CURVE_LENGTHS[c];
         for (uint32_t i = 1; i <= count; ++i) {

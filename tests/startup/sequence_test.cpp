@@ -7,6 +7,7 @@
 #include "engine/data/packed_data.h"
 #include "engine/dsp/note_cursor.h"
 #include "engine/frame/engine.h"
+#include "engine/frame/engine_state.h"
 #include "engine/startup/codec.h"
 #include "engine/startup/units.h"
 #include "tests/startup/startup_test.h"
@@ -20,10 +21,10 @@ class SequenceTest : public StartupTest {
 };
 
 TEST_F(SequenceTest, StartupMakesExactly108NoiseDraws) {
-    const Vec4 first_render_draw = noise_next();
-    noise_init();
+    const Vec4 first_render_draw = noise_next(engine.noise_gen);
+    noise_init(engine.noise_gen);
     std::vector<Vec4> draws;
-    for (int i = 0; i < 109; ++i) draws.push_back(noise_next());
+    for (int i = 0; i < 109; ++i) draws.push_back(noise_next(engine.noise_gen));
     EXPECT_TRUE(same_bits(first_render_draw, draws[108])) << "the 109th draw";
     EXPECT_FALSE(same_bits(first_render_draw, draws[107]));
     // The pools take the draws in table order: 96 for the two 24-entry pools
@@ -32,37 +33,39 @@ TEST_F(SequenceTest, StartupMakesExactly108NoiseDraws) {
     for (int k = 0; k < 24; ++k) {
         const Vec4 a = n256 * draws[4 * k], b = n256 * draws[4 * k + 1];
         const Vec4 c = n256 * draws[4 * k + 2], d = n256 * draws[4 * k + 3];
-        EXPECT_TRUE(
-            same_bits(unison_phases_24_a[k], Vec4::set(a.lane(0), a.lane(1), b.lane(0), b.lane(1))))
+        EXPECT_TRUE(same_bits(engine.track1.unison_phases_24_a[k],
+                              Vec4::set(a.lane(0), a.lane(1), b.lane(0), b.lane(1))))
             << k;
-        EXPECT_TRUE(
-            same_bits(unison_phases_24_b[k], Vec4::set(d.lane(0), d.lane(1), c.lane(0), c.lane(1))))
+        EXPECT_TRUE(same_bits(engine.track1.unison_phases_24_b[k],
+                              Vec4::set(d.lane(0), d.lane(1), c.lane(0), c.lane(1))))
             << k;
     }
     for (int k = 0; k < 8; ++k) {
         const Vec4 p = fma(Vec4(42.0f), draws[96 + k], Vec4(42.0f));
-        EXPECT_TRUE(
-            same_bits(unison_phases_8[k], Vec4::set(p.lane(0), p.lane(1), p.lane(0), p.lane(1))));
+        EXPECT_TRUE(same_bits(engine.track14.unison_phases_8[k],
+                              Vec4::set(p.lane(0), p.lane(1), p.lane(0), p.lane(1))));
         for (int lane = 0; lane < 4; ++lane) {
-            EXPECT_GE(unison_phases_8[k].lane(lane), 0.0f);
-            EXPECT_LT(unison_phases_8[k].lane(lane), 84.0f);
+            EXPECT_GE(engine.track14.unison_phases_8[k].lane(lane), 0.0f);
+            EXPECT_LT(engine.track14.unison_phases_8[k].lane(lane), 84.0f);
         }
     }
     for (int k = 0; k < 4; ++k) {
         const Vec4 p = fma(Vec4(128.0f), draws[104 + k], Vec4(128.0f));
-        EXPECT_TRUE(
-            same_bits(unison_phases_4[k], Vec4::set(p.lane(0), p.lane(1), p.lane(0), p.lane(1))));
+        EXPECT_TRUE(same_bits(engine.track17.unison_phases_4[k],
+                              Vec4::set(p.lane(0), p.lane(1), p.lane(0), p.lane(1))));
     }
 }
 
 TEST_F(SequenceTest, NamedPlayersStartIdleOthersAtZero) {
-    for (const SamplePlayer* p :
-         {&player_sample1, &player_sample2, &player_sample3_b, &player_sample4_b, &player_sample5,
-          &player_sample6, &player_sample7}) {
+    for (const SamplePlayer* p : {&engine.track13.player_sample1, &engine.track11.player_sample2,
+                                  &engine.track22.player_sample3_b,
+                                  &engine.track22.player_sample4_b, &engine.track9.player_sample5,
+                                  &engine.track0.player_sample6, &engine.track0.player_sample7}) {
         EXPECT_TRUE(same_bits(p->position, Vec4(3.4028235e38f)));
         EXPECT_EQ(p->last_age, 1.0f);
     }
-    for (const SamplePlayer* p : {&player_sample3_a, &player_sample4_a}) {
+    for (const SamplePlayer* p :
+         {&engine.track12.player_sample3_a, &engine.track12.player_sample4_a}) {
         EXPECT_TRUE(same_bits(p->position, Vec4::zero()));
         EXPECT_EQ(p->last_age, 0.0f);
     }
@@ -76,7 +79,7 @@ TEST_F(SequenceTest, IdlePlayerIsSilentUntilItsFirstNote) {
     event_cursor_advance(cursor, 0.0f);
     const SamplePlayerParams params{sample_buffer(6), sample_decoded_length(6), 0, &cursor,
                                     Vec4(1.0f / 440)};
-    SamplePlayer idle = player_sample6;
+    SamplePlayer idle = engine.track0.player_sample6;
     SamplePlayer fresh{};
     float idle_peak = 0, fresh_peak = 0;
     for (int frame = 0; frame < 2000; ++frame) {
@@ -90,8 +93,8 @@ TEST_F(SequenceTest, IdlePlayerIsSilentUntilItsFirstNote) {
 }
 
 TEST_F(SequenceTest, EchoesStartOnTheRightAndTwinFiltersAreEqual) {
-    EXPECT_TRUE(same_bits(echo_a.side, Vec4(1.0f)));
-    EXPECT_TRUE(same_bits(echo_b.side, Vec4(1.0f)));
+    EXPECT_TRUE(same_bits(engine.track1.echo_a.side, Vec4(1.0f)));
+    EXPECT_TRUE(same_bits(engine.track17.echo_b.side, Vec4(1.0f)));
     const Vec4 BiquadCoeffs::*fields[5] = {&BiquadCoeffs::b0, &BiquadCoeffs::b1, &BiquadCoeffs::b2,
                                            &BiquadCoeffs::a1, &BiquadCoeffs::a2};
     for (auto field : fields) {

@@ -10,12 +10,12 @@
 #include <random>
 #include <vector>
 
+#include "engine/dsp/adsr.h"
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/cascade.h"
-#include "engine/dsp/adsr.h"
 #include "engine/dsp/curve.h"
-#include "engine/dsp/note_cursor.h"
 #include "engine/dsp/math.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/frame/engine.h"
 #include "engine/startup/score.h"
 #include "tests/engine_mode.h"
@@ -35,7 +35,7 @@ TEST_F(FastPaths, ScoreCurvesWalkedTogetherMatchOneAtATime) {
     walk = CurveWalk{};
     walk.count = CURVE_COUNT;
     for (int c = 0; c < CURVE_COUNT; ++c) {
-        plain[c] = batched[c] = curve_envs[c];
+        plain[c] = batched[c] = engine.score.curve_envs[c];
         walk.envs[c] = &batched[c];
     }
     int compared = 0;

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/frame/engine_state.h"
 #include "engine/startup/score.h"
 #include "engine/startup/units.h"
-#include "engine/voices/chords_state.h"
 #include "engine/voices/voices.h"
-#include "tests/voices_b/voice_harness.h"
+#include "tests/voices/voice_harness.h"
 
 namespace lf::voices_test {
 namespace {
@@ -29,10 +29,10 @@ class ChordVoice : public VoiceTest {
     }
     // Every object the voice advances.
     void watch(Snapshot& s) {
-        s.add(chord_voice_state);
-        s.add(echo_a);
-        s.add(unison_phases_24_a);
-        s.add(unison_phases_24_b);
+        s.add(engine.track1);
+        s.add(engine.track1.echo_a);
+        s.add(engine.track1.unison_phases_24_a);
+        s.add(engine.track1.unison_phases_24_b);
     }
     std::vector<NoteList> lists_;
 };
@@ -48,7 +48,7 @@ TEST_F(ChordVoice, GatedByTrackOneAloneBeforeItsFirstNote) {
     }
     EXPECT_TRUE(before.unchanged());
     for (int k = 1; k < 6; ++k)
-        EXPECT_EQ(note_cursors[TRACK_CHORD1 + k].state.lane(0), TONE_HZ[k]) << k;
+        EXPECT_EQ(engine.score.note_cursors[TRACK_CHORD1 + k].state.lane(0), TONE_HZ[k]) << k;
 }
 
 TEST_F(ChordVoice, RunsUntilFiveSecondsAfterReleaseThenFreezes) {
@@ -61,10 +61,10 @@ TEST_F(ChordVoice, RunsUntilFiveSecondsAfterReleaseThenFreezes) {
     Snapshot open;
     watch(open);
     advance(6.0f);
-    ASSERT_EQ(note_cursors[TRACK_CHORD1].state.lane(3), 5.0f);
+    ASSERT_EQ(engine.score.note_cursors[TRACK_CHORD1].state.lane(3), 5.0f);
     voice_track1();
     EXPECT_FALSE(open.unchanged());
-    EXPECT_EQ(note_cursors[TRACK_CHORD1].state.lane(0), 2.0f * TONE_HZ[0]);
+    EXPECT_EQ(engine.score.note_cursors[TRACK_CHORD1].state.lane(0), 2.0f * TONE_HZ[0]);
 
     // From the next instant on: silent, nothing advances, no octave rewrite.
     Snapshot closed;
@@ -72,7 +72,7 @@ TEST_F(ChordVoice, RunsUntilFiveSecondsAfterReleaseThenFreezes) {
     for (float t : {std::nextafter(6.0f, 7.0f), 6.5f, 9.0f}) {
         advance(t);
         EXPECT_TRUE(is_zero(voice_track1())) << t;
-        EXPECT_EQ(note_cursors[TRACK_CHORD1].state.lane(0), TONE_HZ[0]);
+        EXPECT_EQ(engine.score.note_cursors[TRACK_CHORD1].state.lane(0), TONE_HZ[0]);
     }
     EXPECT_TRUE(closed.unchanged());
 }
@@ -83,7 +83,7 @@ TEST_F(ChordVoice, DoublesTheFrequencyLaneOfAllSixTracks) {
     advance(t);
     voice_track1();
     for (int k = 0; k < 6; ++k) {
-        Vec4 s = note_cursors[TRACK_CHORD1 + k].state;
+        Vec4 s = engine.score.note_cursors[TRACK_CHORD1 + k].state;
         EXPECT_EQ(s.lane(0), 2.0f * TONE_HZ[k]) << k;
         EXPECT_EQ(s.lane(1), 1.0f) << k;
         EXPECT_EQ(s.lane(2), t - 0.25f) << k;
@@ -100,7 +100,8 @@ TEST_F(ChordVoice, BothLayersStepTheSameLevels) {
     // Two attack steps from 0 with rate (1/44100)/0.001 each: 1 − (1 − r)².
     const double r = 1.0 / 44.1;
     for (int k = 0; k < 6; ++k)
-        EXPECT_NEAR(note_cursors[TRACK_CHORD1 + k].level, 1.0 - (1.0 - r) * (1.0 - r), 1e-5);
+        EXPECT_NEAR(engine.score.note_cursors[TRACK_CHORD1 + k].level, 1.0 - (1.0 - r) * (1.0 - r),
+                    1e-5);
 
     int n = 1;
     for (; frame_time(n) < release; ++n) {
@@ -108,7 +109,7 @@ TEST_F(ChordVoice, BothLayersStepTheSameLevels) {
         voice_track1();
     }
     float at_release[6];
-    for (int k = 0; k < 6; ++k) at_release[k] = note_cursors[TRACK_CHORD1 + k].level;
+    for (int k = 0; k < 6; ++k) at_release[k] = engine.score.note_cursors[TRACK_CHORD1 + k].level;
     // 60 dB per release time per step: 60 dB in 0.0056 s with two steps a frame.
     const int frames = 247;
     for (int m = 1; m <= frames; ++m) {
@@ -117,7 +118,7 @@ TEST_F(ChordVoice, BothLayersStepTheSameLevels) {
     }
     const double expected = std::pow(1000.0, -frames / (0.0112 * 44100.0 / 2.0));
     for (int k = 0; k < 6; ++k) {
-        double ratio = note_cursors[TRACK_CHORD1 + k].level / at_release[k];
+        double ratio = engine.score.note_cursors[TRACK_CHORD1 + k].level / at_release[k];
         EXPECT_NEAR(ratio / expected, 1.0, 0.01) << k;
     }
 }
@@ -133,7 +134,7 @@ TEST_P(ChordShiftMix, BandShifterReachesTheOutputOnlyThroughCurve10) {
     set_curve(CURVE_CHORD_SHIFT_DELAY, 0.5f);
     Snapshot start;
     watch(start);
-    start.add(note_cursors);
+    start.add(engine.score.note_cursors);
 
     const int frames = 1500;
     auto render = [&] {
@@ -144,13 +145,13 @@ TEST_P(ChordShiftMix, BandShifterReachesTheOutputOnlyThroughCurve10) {
         }
         return out;
     };
-    const int32_t index_before = chord_voice_state.band_shifter.shifter[0].ring.index;
+    const int32_t index_before = engine.track1.band_shifter.shifter[0].ring.index;
     std::vector<Vec4> clean = render();
-    EXPECT_EQ((index_before - chord_voice_state.band_shifter.shifter[0].ring.index) & RING_MASK,
+    EXPECT_EQ((index_before - engine.track1.band_shifter.shifter[0].ring.index) & RING_MASK,
               frames);
 
     start.restore();
-    disturb(chord_voice_state.band_shifter);
+    disturb(engine.track1.band_shifter);
     std::vector<Vec4> disturbed = render();
 
     if (mix == 0.0f)

@@ -4,17 +4,17 @@
 #include <cmath>
 
 #include "engine/frame/arrangement.h"
+#include "engine/frame/engine_state.h"
 #include "engine/startup/score.h"
-#include "engine/voices/lead_state.h"
 #include "engine/voices/voices.h"
-#include "tests/voices_b/voice_harness.h"
+#include "tests/voices/voice_harness.h"
 
 namespace lf::voices_test {
 namespace {
 
 class LeadVoice : public VoiceTest {
   protected:
-    void watch(Snapshot& s) { s.add(lead_voice_state); }
+    void watch(Snapshot& s) { s.add(engine.track19); }
 };
 
 TEST_F(LeadVoice, SilentAndFrozenUntilTrack19Plays) {
@@ -31,7 +31,7 @@ TEST_F(LeadVoice, SilentAndFrozenUntilTrack19Plays) {
         EXPECT_TRUE(is_zero(voice_track19())) << n;
     }
     EXPECT_TRUE(before.unchanged());
-    EXPECT_EQ(note_cursors[TRACK_LEAD + 1].state.lane(0), 523.25f);
+    EXPECT_EQ(engine.score.note_cursors[TRACK_LEAD + 1].state.lane(0), 523.25f);
 }
 
 TEST_F(LeadVoice, RunsUntilSevenSecondsAfterReleaseThenFreezes) {
@@ -45,7 +45,7 @@ TEST_F(LeadVoice, RunsUntilSevenSecondsAfterReleaseThenFreezes) {
     Snapshot open;
     watch(open);
     advance(8.0f);  // exactly 7.0 s after the release
-    ASSERT_EQ(note_cursors[TRACK_LEAD].state.lane(3), 7.0f);
+    ASSERT_EQ(engine.score.note_cursors[TRACK_LEAD].state.lane(3), 7.0f);
     voice_track19();
     EXPECT_FALSE(open.unchanged());
 
@@ -54,7 +54,7 @@ TEST_F(LeadVoice, RunsUntilSevenSecondsAfterReleaseThenFreezes) {
     for (float t : {std::nextafter(8.0f, 9.0f), 8.5f}) {
         advance(t);
         EXPECT_TRUE(is_zero(voice_track19())) << t;
-        EXPECT_EQ(note_cursors[TRACK_LEAD].state.lane(0), 440.0f);
+        EXPECT_EQ(engine.score.note_cursors[TRACK_LEAD].state.lane(0), 440.0f);
     }
     EXPECT_TRUE(closed.unchanged());
 
@@ -77,10 +77,11 @@ TEST_P(LeadTranspose, FrequencyLanesKeepBothLayersFactors) {
     advance(0.125f);
     voice_track19();
     const double factor = 1.47836 * std::exp2(static_cast<double>(c36)) * 1.1789483;
-    EXPECT_NEAR(note_cursors[TRACK_LEAD].state.lane(0) / (440.0 * factor), 1.0, 2e-6);
-    EXPECT_NEAR(note_cursors[TRACK_LEAD + 1].state.lane(0) / (587.33 * factor), 1.0, 2e-6);
-    EXPECT_EQ(note_cursors[TRACK_LEAD].state.lane(1), 0.75f);
-    EXPECT_EQ(note_cursors[TRACK_LEAD].state.lane(2), 0.125f);
+    EXPECT_NEAR(engine.score.note_cursors[TRACK_LEAD].state.lane(0) / (440.0 * factor), 1.0, 2e-6);
+    EXPECT_NEAR(engine.score.note_cursors[TRACK_LEAD + 1].state.lane(0) / (587.33 * factor), 1.0,
+                2e-6);
+    EXPECT_EQ(engine.score.note_cursors[TRACK_LEAD].state.lane(1), 0.75f);
+    EXPECT_EQ(engine.score.note_cursors[TRACK_LEAD].state.lane(2), 0.125f);
 }
 
 INSTANTIATE_TEST_SUITE_P(Curve36, LeadTranspose, ::testing::Values(0.0f, -0.25f, -1.0f));

@@ -10,12 +10,11 @@
 #include "engine/frame/arrangement.h"
 #include "engine/startup/score.h"
 #include "engine/startup/units.h"
-#include "engine/voices/drums_state.h"
 #include "engine/voices/voices.h"
-#include "tests/voices_a/voice_harness.h"
+#include "tests/voices/voice_harness.h"
 
 using namespace lf;
-using namespace voices_a;
+using namespace lf::voices_test;
 
 namespace {
 
@@ -36,19 +35,22 @@ struct SampleVoice {
 };
 
 const SampleVoice SAMPLE_VOICES[] = {
-    {"snare", voice_track13, 13, &player_sample1, nullptr, 1, 0, 71, 238.0f},
-    {"crash", voice_track12, 12, &player_sample3_a, &player_sample4_a, 3, 4, 69, 0.0f},
-    {"crash_reverb", voice_track22, 22, &player_sample3_b, &player_sample4_b, 3, 4, 69, 0.0f},
-    {"kick", voice_track11, 11, &player_sample2, nullptr, 2, 0, 69, 0.0f},
-    {"ride", voice_track9, 9, &player_sample5, nullptr, 5, 0, 72, 0.0f},
-    {"break", voice_track0, 0, &player_sample6, &player_sample7, 6, 7, 34, 0.0f},
+    {"snare", voice_track13, 13, &engine.track13.player_sample1, nullptr, 1, 0, 71, 238.0f},
+    {"crash", voice_track12, 12, &engine.track12.player_sample3_a, &engine.track12.player_sample4_a,
+     3, 4, 69, 0.0f},
+    {"crash_reverb", voice_track22, 22, &engine.track22.player_sample3_b,
+     &engine.track22.player_sample4_b, 3, 4, 69, 0.0f},
+    {"kick", voice_track11, 11, &engine.track11.player_sample2, nullptr, 2, 0, 69, 0.0f},
+    {"ride", voice_track9, 9, &engine.track9.player_sample5, nullptr, 5, 0, 72, 0.0f},
+    {"break", voice_track0, 0, &engine.track0.player_sample6, &engine.track0.player_sample7, 6, 7,
+     34, 0.0f},
 };
 
 // Runs `voice` on `track` for frames [0, frames) and returns its outputs.
 std::vector<Vec4> run(VoiceFn voice, int track, uint32_t frames) {
     std::vector<Vec4> out(frames);
     for (uint32_t i = 0; i < frames; ++i) {
-        advance({track}, i);
+        advance_tracks({track}, i);
         out[i] = voice();
     }
     return out;
@@ -335,8 +337,8 @@ TEST_F(KickTest, SilentOnceLengthReached) {
     point_cursor(TRACK_KICK, notes);
     bool before = false, after = false;
     for (uint32_t i = 0; i < 29900; ++i) {
-        advance({TRACK_KICK}, i);
-        const float position = player_sample2.position.lane0();
+        advance_tracks({TRACK_KICK}, i);
+        const float position = engine.track11.player_sample2.position.lane0();
         const float out = voice_track11().lane0();
         if (i < 29500) continue;
         EXPECT_EQ(out != 0.0f, position < 29680.0f) << "frame " << i << " position " << position;

@@ -6,22 +6,20 @@
 
 #include "engine/frame/arrangement.h"
 #include "engine/startup/score.h"
-#include "engine/voices/noise_state.h"
 #include "engine/voices/voices.h"
-#include "tests/voices_a/voice_harness.h"
+#include "tests/voices/voice_harness.h"
 
 using namespace lf;
-using namespace voices_a;
+using namespace lf::voices_test;
 
 namespace {
 
-void set_curve(int c, float value) {
-    curve_envs[c].out = Vec4(value);
-}
+using NoiseVoiceFn = Vec4 (*)(NoiseGen&);
+constexpr auto set_curve = VoiceTest::set_curve;
 
 struct NoiseVoice {
     const char* name;
-    VoiceFn voice;
+    NoiseVoiceFn voice;
 };
 
 void PrintTo(const NoiseVoice& v, std::ostream* os) {
@@ -34,11 +32,11 @@ TEST_P(NoiseDrawTest, OneDrawPerFrame) {
     NoteList none{};
     point_cursor(TRACK_HATS, none);
     set_curve(CURVE_SWEEP_CUTOFF, 0.5f);
-    const Int4 start = noise_gen.counter;
+    const Int4 start = engine.noise_gen.counter;
     for (uint32_t i = 0; i < 100; ++i) {
-        advance({TRACK_HATS}, i);
-        GetParam().voice();
-        ASSERT_TRUE(same_lanes(noise_gen.counter, counter_after(start, i + 1))) << i;
+        advance_tracks({TRACK_HATS}, i);
+        GetParam().voice(engine.noise_gen);
+        ASSERT_TRUE(same_lanes(engine.noise_gen.counter, counter_after(start, i + 1))) << i;
     }
 }
 
@@ -56,8 +54,8 @@ std::vector<Vec4> run_hats(NoteList& notes, float c13, float c14, uint32_t frame
     set_curve(CURVE_HATS_WIDTH, c14);
     std::vector<Vec4> out(frames);
     for (uint32_t i = 0; i < frames; ++i) {
-        advance({TRACK_HATS}, i);
-        out[i] = voice_track10();
+        advance_tracks({TRACK_HATS}, i);
+        out[i] = voice_track10(engine.noise_gen);
     }
     return out;
 }
@@ -122,9 +120,10 @@ TEST_F(SweepTest, LevelCurveScalesExactly) {
         reset_engine_state();
         set_curve(CURVE_SWEEP_CUTOFF, 0.5f);
         set_curve(CURVE_SWEEP_LEVEL, static_cast<float>(level));
-        for (uint32_t i = 0; i < frames; ++i) at[level].push_back(voice_noise_sweep());
+        for (uint32_t i = 0; i < frames; ++i)
+            at[level].push_back(voice_noise_sweep(engine.noise_gen));
         if (level == 0) {
-            EXPECT_NE(noise_sweep_state.bandpass.s1.lane0(), 0.0f);
+            EXPECT_NE(engine.noise_sweep.bandpass.s1.lane0(), 0.0f);
         }
     }
     for (uint32_t i = 0; i < frames; ++i) {
@@ -141,7 +140,7 @@ TEST_F(SweepTest, BandFollowsCutoffCurve) {
     set_curve(CURVE_SWEEP_LEVEL, 1.0f);
     std::vector<float> left;
     for (uint32_t i = 0; i < 262144 + 1000; ++i) {
-        const float out = voice_noise_sweep().lane0();
+        const float out = voice_noise_sweep(engine.noise_gen).lane0();
         if (i >= 1000) left.push_back(out);
     }
     const double centre_hz = 19.6481 * std::pow(2.0, 10.027 * 0.5) + 0.351948;

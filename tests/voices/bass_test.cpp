@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "engine/dsp/math.h"
+#include "engine/frame/engine_state.h"
 #include "engine/startup/score.h"
 #include "engine/startup/units.h"
-#include "engine/voices/bass_state.h"
 #include "engine/voices/voices.h"
-#include "tests/voices_b/voice_harness.h"
+#include "tests/voices/voice_harness.h"
 
 namespace lf::voices_test {
 namespace {
@@ -35,19 +35,19 @@ class BassVoice : public VoiceTest {
     }
     // Everything the voice moves.
     void watch(Snapshot& s) {
-        s.add(bass_voice_state);
-        s.add(unison_phases_8);
-        s.add(eq3_a);
-        s.add(allpass_cascade_55);
-        s.add(resonator_bank_b);
-        s.add(noise_gen);
-        s.add(note_cursors);
+        s.add(engine.track14);
+        s.add(engine.track14.unison_phases_8);
+        s.add(engine.track14.eq3_a);
+        s.add(engine.track14.allpass_cascade_55);
+        s.add(engine.track14.resonator_bank_b);
+        s.add(engine.noise_gen);
+        s.add(engine.score.note_cursors);
     }
     std::vector<Vec4> render(int first, int frames) {
         std::vector<Vec4> out;
         for (int n = first; n < first + frames; ++n) {
             advance(frame_time(n));
-            out.push_back(voice_track14());
+            out.push_back(voice_track14(engine.noise_gen));
         }
         return out;
     }
@@ -66,12 +66,14 @@ TEST_P(BassPitch, EnvelopeAndCurve28RewriteBothTracks) {
     float peak = 0.0f;
     for (int n = 0; n < 8000; ++n) {
         advance(frame_time(n));
-        voice_track14();
-        const double level = bass_voice_state.pitch_level;
-        peak = std::max(peak, bass_voice_state.pitch_level);
+        voice_track14(engine.noise_gen);
+        const double level = engine.track14.pitch_level;
+        peak = std::max(peak, engine.track14.pitch_level);
         const double p = std::exp2(2.0 * c28 + 2.43333 * level);
-        ASSERT_NEAR(note_cursors[TRACK_BASS].state.lane(0) / (55.0 * p), 1.0, 2e-6) << n;
-        ASSERT_NEAR(note_cursors[TRACK_BASS + 1].state.lane(0) / (41.2 * p), 1.0, 2e-6) << n;
+        ASSERT_NEAR(engine.score.note_cursors[TRACK_BASS].state.lane(0) / (55.0 * p), 1.0, 2e-6)
+            << n;
+        ASSERT_NEAR(engine.score.note_cursors[TRACK_BASS + 1].state.lane(0) / (41.2 * p), 1.0, 2e-6)
+            << n;
     }
     // The attack reaches the top: about 29.2 semitones above the note.
     EXPECT_GT(peak, 0.99f);
@@ -87,12 +89,13 @@ TEST_F(BassVoice, BeforeTheFirstNoteFrequenciesStayAndNoiseIsDrawn) {
     attach(TRACK_BASS + 1, sub_);
     for (int n = 0; n < 50; ++n) {
         advance(frame_time(n));
-        const Int4 before = noise_gen.counter;
-        voice_track14();
-        const Int4 expected = before + noise_gen.step;
-        for (int i = 0; i < 4; ++i) ASSERT_EQ(noise_gen.counter.lane(i), expected.lane(i)) << n;
-        ASSERT_EQ(bass_voice_state.pitch_level, 0.0f);
-        ASSERT_EQ(note_cursors[TRACK_BASS + 1].state.lane(0), 41.2f);
+        const Int4 before = engine.noise_gen.counter;
+        voice_track14(engine.noise_gen);
+        const Int4 expected = before + engine.noise_gen.step;
+        for (int i = 0; i < 4; ++i)
+            ASSERT_EQ(engine.noise_gen.counter.lane(i), expected.lane(i)) << n;
+        ASSERT_EQ(engine.track14.pitch_level, 0.0f);
+        ASSERT_EQ(engine.score.note_cursors[TRACK_BASS + 1].state.lane(0), 41.2f);
     }
 }
 
@@ -108,7 +111,7 @@ TEST_P(BassNoise, Curve18ZeroSilencesTheNoiseLayer) {
     watch(start);
     std::vector<Vec4> clean = render(0, 1500);
     start.restore();
-    noise_gen.counter = noise_gen.counter + Int4(0x2468ace);
+    engine.noise_gen.counter = engine.noise_gen.counter + Int4(0x2468ace);
     std::vector<Vec4> other = render(0, 1500);
     if (c18 == 0.0f)
         EXPECT_EQ(differing(clean, other), 0);
@@ -140,9 +143,9 @@ TEST_P(BassBypass, UnitReachesTheOutputOnlyThroughItsCurve) {
     watch(start);
     Snapshot unit;
     if (c.curve == CURVE_BASS_BANK_MIX)
-        unit.add(resonator_bank_b);
+        unit.add(engine.track14.resonator_bank_b);
     else
-        unit.add(bass_voice_state.band_shifter);
+        unit.add(engine.track14.band_shifter);
 
     const int frames = 1500;
     std::vector<Vec4> clean = render(0, frames);
@@ -150,9 +153,9 @@ TEST_P(BassBypass, UnitReachesTheOutputOnlyThroughItsCurve) {
 
     start.restore();
     if (c.curve == CURVE_BASS_BANK_MIX)
-        disturb(resonator_bank_b);
+        disturb(engine.track14.resonator_bank_b);
     else
-        disturb(bass_voice_state.band_shifter);
+        disturb(engine.track14.band_shifter);
     std::vector<Vec4> disturbed = render(0, frames);
     if (c.mix == 0.0f)
         EXPECT_EQ(differing(clean, disturbed), 0);
@@ -185,18 +188,18 @@ TEST_P(BassDecay, Curve20SetsTheDecayOfBothEnvelopes) {
     int decaying = 0;
     for (int n = 0; n <= to; ++n) {
         advance(frame_time(n));
-        voice_track14();
+        voice_track14(engine.noise_gen);
         if (n == from) {
-            amp_from = note_cursors[TRACK_BASS].level;
-            noise_from = bass_voice_state.noise_level;
+            amp_from = engine.score.note_cursors[TRACK_BASS].level;
+            noise_from = engine.track14.noise_level;
         }
         if (n > from && frame_time(n) < decay_s) ++decaying;
     }
     const double seconds = decaying / 44100.0;
     const double amp_ratio = std::pow(10.0, -30.0 / 20.0 * seconds / decay_s);
     const double noise_ratio = std::pow(10.0, -16.0 / 20.0 * seconds / decay_s);
-    EXPECT_NEAR(note_cursors[TRACK_BASS].level / amp_from / amp_ratio, 1.0, 0.005);
-    EXPECT_NEAR(bass_voice_state.noise_level / noise_from / noise_ratio, 1.0, 0.005);
+    EXPECT_NEAR(engine.score.note_cursors[TRACK_BASS].level / amp_from / amp_ratio, 1.0, 0.005);
+    EXPECT_NEAR(engine.track14.noise_level / noise_from / noise_ratio, 1.0, 0.005);
 }
 
 // 0.743 and above put the knob at its top: D = 17.5 s.

@@ -1,99 +1,107 @@
-#include "tests/voices_a/voice_harness.h"
+#include "tests/voices/voice_harness.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "engine/frame/engine.h"
-#include "engine/startup/score.h"
 #include "engine/startup/units.h"
-#include "engine/voices/drums_state.h"
-#include "engine/voices/noise_state.h"
-#include "engine/voices/oscillator_bank_state.h"
 
-namespace voices_a {
-
-using namespace lf;
+namespace lf::voices_test {
 
 namespace {
 
-SamplePlayer* const PLAYERS[] = {&player_sample1,   &player_sample2,   &player_sample3_a,
-                                 &player_sample4_a, &player_sample3_b, &player_sample4_b,
-                                 &player_sample5,   &player_sample6,   &player_sample7};
-constexpr int PLAYER_COUNT = sizeof(PLAYERS) / sizeof(PLAYERS[0]);
-
-// Everything as start-up left it.
-struct Snapshot {
-    SamplePlayer players[PLAYER_COUNT];
-    FeedbackCascade cascade;
-    NoiseGen noise;
-    EventCursor cursors[NOTE_LIST_COUNT];
-    CurveEnv curves[CURVE_COUNT];
+// The engine state and the drum samples as start-up left them.
+struct Pristine {
+    EngineState state;
     std::vector<float> samples[SAMPLE_COUNT + 1];
 };
 
-Snapshot& snapshot() {
-    static Snapshot* s = [] {
+Pristine& pristine() {
+    static Pristine* p = [] {
         engine_startup();
-        auto* snap = new Snapshot;
-        for (int i = 0; i < PLAYER_COUNT; ++i) snap->players[i] = *PLAYERS[i];
-        snap->cascade = allpass_cascade_880;
-        snap->noise = noise_gen;
-        std::memcpy(snap->cursors, note_cursors, sizeof note_cursors);
-        std::memcpy(snap->curves, curve_envs, sizeof curve_envs);
+        auto* copy = new Pristine{.state = engine, .samples = {}};
         for (int n = 1; n <= SAMPLE_COUNT; ++n)
-            snap->samples[n].assign(sample_buffer(n), sample_buffer(n) + sample_decoded_length(n));
-        return snap;
+            copy->samples[n].assign(sample_buffer(n), sample_buffer(n) + sample_decoded_length(n));
+        return copy;
     }();
-    return *s;
+    return *p;
 }
 
-template <typename T>
-void zero(T& record) {
-    std::memset(static_cast<void*>(&record), 0, sizeof record);
+void fill(DelayRing& ring, float value) {
+    for (Vec4& slot : ring.slot) slot = Vec4(value);
 }
 
 }  // namespace
 
 void VoiceTest::reset_engine_state() {
-    Snapshot& s = snapshot();
+    Pristine& p = pristine();
     set_engine_fp_mode();
-    for (int i = 0; i < PLAYER_COUNT; ++i) *PLAYERS[i] = s.players[i];
-    allpass_cascade_880 = s.cascade;
-    noise_gen = s.noise;
-    std::memcpy(note_cursors, s.cursors, sizeof note_cursors);
-    std::memcpy(curve_envs, s.curves, sizeof curve_envs);
+    std::memcpy(static_cast<void*>(&engine), &p.state, sizeof engine);
     for (int n = 1; n <= SAMPLE_COUNT; ++n)
-        std::memcpy(const_cast<float*>(sample_buffer(n)), s.samples[n].data(),
-                    s.samples[n].size() * sizeof(float));
-    zero(track13_state);
-    zero(track12_state);
-    zero(track22_state);
-    zero(track0_state);
-    zero(track23_state);
-    zero(track21_state);
-    zero(track16_state);
-    zero(track7_state);
-    zero(track10_state);
-    zero(noise_sweep_state);
+        std::memcpy(const_cast<float*>(sample_buffer(n)), p.samples[n].data(),
+                    p.samples[n].size() * sizeof(float));
+}
+
+void VoiceTest::attach(int track, const NoteList& list) {
+    point_cursor(track, list);
+    tracks_.push_back(track);
+    std::sort(tracks_.begin(), tracks_.end(), [](int a, int b) { return a > b; });
+}
+
+void VoiceTest::advance(float t) {
+    for (int k : tracks_) event_cursor_advance(engine.score.note_cursors[k], t);
+}
+
+void VoiceTest::set_curve(int curve, float value) {
+    engine.score.curve_envs[curve].out = Vec4(value);
+}
+
+void disturb(BandShifter& unit) {
+    for (FreqShifter& s : unit.shifter) {
+        for (AllpassMemory& m : s.path_a) m = {Vec4(0.3f), Vec4(-0.2f)};
+        for (AllpassMemory& m : s.path_b) m = {Vec4(-0.1f), Vec4(0.4f)};
+        s.previous_a = Vec4(0.5f);
+        fill(s.ring, 0.25f);
+    }
+    unit.split.low1 = unit.split.low2 = {Vec4(0.1f), Vec4(0.2f)};
+    unit.split.high1 = unit.split.high2 = {Vec4(-0.3f), Vec4(0.1f)};
+}
+
+void disturb(ReverbUnit& unit) {
+    for (DelayRing& ring : unit.line) fill(ring, 0.25f);
+    for (Vec4& d : unit.damp) d = Vec4(0.5f);
+    unit.highpass = {Vec4(0.1f), Vec4(-0.1f)};
+}
+
+void disturb(ResonatorBank& bank) {
+    for (BiquadState& s : bank.edge_state) s = {Vec4(0.2f), Vec4(-0.1f)};
+    for (auto& band : bank.band_state)
+        for (BiquadState& s : band) s = {Vec4(0.3f), Vec4(0.1f)};
 }
 
 NoteList::NoteList(std::initializer_list<NoteEvent> notes) {
-    events.push_back({0.0f, 0.0f, -16384.0f, -16384.0f});
-    events.insert(events.end(), notes.begin(), notes.end());
-    events.push_back({1.0f, 0.0f, 16384.0f, 16384.0f});
+    events_.push_back({0.0f, 0.0f, -16384.0f, -16384.0f});
+    events_.insert(events_.end(), notes.begin(), notes.end());
+    events_.push_back({1.0f, 0.0f, 16384.0f, 16384.0f});
 }
 
-void point_cursor(int track, NoteList& list) {
-    EventCursor& c = note_cursors[track];
-    c.event = list.events.data();
+const NoteList& NoteList::none() {
+    static const NoteList empty({});
+    return empty;
+}
+
+void point_cursor(int track, const NoteList& list) {
+    EventCursor& c = engine.score.note_cursors[track];
+    c.event = list.data();
     c.velocity = 0.0f;
     c.level = 0.0f;
     c.state = Vec4::zero();
 }
 
-void advance(std::initializer_list<int> tracks, uint32_t frame) {
+void advance_tracks(std::initializer_list<int> tracks, uint32_t frame) {
     float t = frame_time(frame);
-    for (int k : tracks) event_cursor_advance(note_cursors[k], t);
+    for (int k : tracks) event_cursor_advance(engine.score.note_cursors[k], t);
 }
 
 void fill_sample(int n, const std::function<float(uint32_t)>& value) {
@@ -106,19 +114,13 @@ void fill_sample(int n, const std::function<float(uint32_t)>& value) {
 Int4 counter_after(Int4 from, uint32_t draws) {
     int32_t lane[4];
     for (int i = 0; i < 4; ++i)
-        lane[i] = static_cast<int32_t>(from.ulane(i) + draws * noise_gen.step.ulane(i));
+        lane[i] = static_cast<int32_t>(from.ulane(i) + draws * engine.noise_gen.step.ulane(i));
     return Int4::set(lane[0], lane[1], lane[2], lane[3]);
 }
 
 bool same_lanes(Int4 a, Int4 b) {
     for (int i = 0; i < 4; ++i)
         if (a.lane(i) != b.lane(i)) return false;
-    return true;
-}
-
-bool equal_lanes(Vec4 a, Vec4 b) {
-    for (int i = 0; i < 4; ++i)
-        if (!(a.lane(i) == b.lane(i))) return false;
     return true;
 }
 
@@ -140,10 +142,6 @@ double band_power(const std::vector<float>& x, double f) {
     }
     return blocks ? total / static_cast<double>(blocks) : 0.0;
 }
-
-}  // namespace voices_a
-
-namespace voices_a {
 
 double cookbook_gain(Section kind, double f0, double q, double a, double f) {
     const double pi = 3.14159265358979323846;
@@ -180,4 +178,4 @@ double sine_amplitude(const std::vector<float>& x, size_t begin, size_t end) {
     return std::sqrt(2.0 * sum / static_cast<double>(end - begin));
 }
 
-}  // namespace voices_a
+}  // namespace lf::voices_test

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/frame/engine_state.h"
 #include "engine/startup/score.h"
 #include "engine/startup/units.h"
-#include "engine/voices/glide_state.h"
 #include "engine/voices/voices.h"
-#include "tests/voices_b/voice_harness.h"
+#include "tests/voices/voice_harness.h"
 
 namespace lf::voices_test {
 namespace {
@@ -19,7 +19,9 @@ class GlideVoice : public VoiceTest {
         VoiceTest::SetUp();
         set_curve(CURVE_GLIDE_REVERB_FEEDBACK, 0.8f);
     }
-    float frequency(int slot) const { return note_cursors[TRACK_GLIDE + slot].state.lane(0); }
+    float frequency(int slot) const {
+        return engine.score.note_cursors[TRACK_GLIDE + slot].state.lane(0);
+    }
 };
 
 // Vibrato factor of a note of age a, in closed form.
@@ -35,17 +37,17 @@ TEST_F(GlideVoice, FirstNoteOfEachSlotStartsOnPitch) {
     // Before any note both slots are silent and the glide memory stays empty.
     advance(0.25f);
     voice_track17();
-    EXPECT_EQ(glide_voice_state.glide[0], 0.0f);
-    EXPECT_EQ(glide_voice_state.glide[1], 0.0f);
+    EXPECT_EQ(engine.track17.glide[0], 0.0f);
+    EXPECT_EQ(engine.track17.glide[1], 0.0f);
     // At age 0 the vibrato factor is exactly 1.
     advance(0.5f);
     voice_track17();
     EXPECT_EQ(frequency(0), 440.0f);
-    EXPECT_EQ(glide_voice_state.glide[0], 440.0f);
+    EXPECT_EQ(engine.track17.glide[0], 440.0f);
     // Slot 1's first note ignores what slot 0 played.
     advance(2.0f);
     voice_track17();
-    EXPECT_EQ(glide_voice_state.glide[1], 659.25f);
+    EXPECT_EQ(engine.track17.glide[1], 659.25f);
     EXPECT_NEAR(frequency(1) / (659.25 * vibrato(1.5)), 1.0, 2e-4);
 }
 
@@ -59,17 +61,17 @@ TEST_F(GlideVoice, OctaveGlideIsLinearInPitch) {
     attach(TRACK_GLIDE + 1, NoteList::none());
     advance(0.5f);
     voice_track17();
-    EXPECT_EQ(glide_voice_state.glide[0], low);
+    EXPECT_EQ(engine.track17.glide[0], low);
 
     double previous = -1.0;
     bool landed = false;
     for (int n = 0; n < 1200; ++n) {
         advance(on + frame_time(n));
         voice_track17();
-        const float age = note_cursors[TRACK_GLIDE].state.lane(2);
-        const double octaves = std::log2(glide_voice_state.glide[0] / high);
+        const float age = engine.score.note_cursors[TRACK_GLIDE].state.lane(2);
+        const double octaves = std::log2(engine.track17.glide[0] / high);
         if (age >= 0.0245f) {
-            ASSERT_EQ(glide_voice_state.glide[0], high) << n;
+            ASSERT_EQ(engine.track17.glide[0], high) << n;
             landed = true;
             continue;
         }
@@ -82,7 +84,7 @@ TEST_F(GlideVoice, OctaveGlideIsLinearInPitch) {
         if (std::fabs(age - 0.01225) < 0.5 / 44100.0) {
             EXPECT_NEAR(12.0 * octaves, -6.0, 0.05);
         }
-        ASSERT_NEAR(frequency(0) / (glide_voice_state.glide[0] * vibrato(age)), 1.0, 2e-4) << n;
+        ASSERT_NEAR(frequency(0) / (engine.track17.glide[0] * vibrato(age)), 1.0, 2e-4) << n;
     }
     EXPECT_TRUE(landed);
 }
@@ -100,11 +102,11 @@ TEST_F(GlideVoice, OnPitchAtExactlyTheGlideTime) {
     }
     // The last frame before it has less than one frame left and overshoots a
     // little; it is not yet the note.
-    EXPECT_NE(glide_voice_state.glide[0], 330.0f);
+    EXPECT_NE(engine.track17.glide[0], 330.0f);
     advance(0.0245f);
-    ASSERT_EQ(note_cursors[TRACK_GLIDE].state.lane(2), 0.0245f);
+    ASSERT_EQ(engine.score.note_cursors[TRACK_GLIDE].state.lane(2), 0.0245f);
     voice_track17();
-    EXPECT_EQ(glide_voice_state.glide[0], 330.0f);
+    EXPECT_EQ(engine.track17.glide[0], 330.0f);
 }
 
 TEST_F(GlideVoice, VibratoGrowsOverThreeSeconds) {
@@ -146,12 +148,12 @@ TEST_P(GlideReverbMix, ReverbReachesTheOutputOnlyThroughCurve32) {
     attach(TRACK_GLIDE, note);
     attach(TRACK_GLIDE + 1, NoteList::none());
     Snapshot start;
-    start.add(glide_voice_state);
-    start.add(unison_phases_4);
-    start.add(eq3_b);
-    start.add(eq3_c);
-    start.add(echo_b);
-    start.add(note_cursors);
+    start.add(engine.track17);
+    start.add(engine.track17.unison_phases_4);
+    start.add(engine.track17.eq3_b);
+    start.add(engine.track17.eq3_c);
+    start.add(engine.track17.echo_b);
+    start.add(engine.score.note_cursors);
 
     const int frames = 1500;
     auto render = [&] {
@@ -162,12 +164,12 @@ TEST_P(GlideReverbMix, ReverbReachesTheOutputOnlyThroughCurve32) {
         }
         return out;
     };
-    const int32_t index_before = glide_voice_state.reverb.line[0].index;
+    const int32_t index_before = engine.track17.reverb.line[0].index;
     std::vector<Vec4> clean = render();
-    EXPECT_EQ((index_before - glide_voice_state.reverb.line[0].index) & RING_MASK, frames);
+    EXPECT_EQ((index_before - engine.track17.reverb.line[0].index) & RING_MASK, frames);
 
     start.restore();
-    disturb(glide_voice_state.reverb);
+    disturb(engine.track17.reverb);
     std::vector<Vec4> disturbed = render();
     if (mix == 0.0f)
         EXPECT_EQ(differing(clean, disturbed), 0);

@@ -10,12 +10,11 @@
 #include "engine/frame/arrangement.h"
 #include "engine/startup/score.h"
 #include "engine/startup/units.h"
-#include "engine/voices/oscillator_bank_state.h"
 #include "engine/voices/voices.h"
-#include "tests/voices_a/voice_harness.h"
+#include "tests/voices/voice_harness.h"
 
 using namespace lf;
-using namespace voices_a;
+using namespace lf::voices_test;
 
 namespace {
 
@@ -34,9 +33,9 @@ TEST_P(BlipTest, SineAtNotePitchScaledByLevelAndVelocity) {
     const double gain = std::pow(10.0, -30.0 * (1.0 - velocity) / 20.0);
     float peak_level = 0.0f, held_level = 0.0f;
     for (uint32_t i = 0; i < off_frame + 100; ++i) {
-        advance({TRACK_BLIPS}, i);
+        advance_tracks({TRACK_BLIPS}, i);
         const Vec4 out = voice_track23();
-        const float level = note_cursors[TRACK_BLIPS].level;
+        const float level = engine.score.note_cursors[TRACK_BLIPS].level;
         if (i < off_frame) {
             const double sine = std::sin(2.0 * PI * 440.0 * (i + 1) / 44100.0);
             ASSERT_NEAR(out.lane0(), gain * level * sine, 2e-3 * gain * level) << i;
@@ -64,7 +63,7 @@ TEST_F(PulseTest, SoloMotifIsQuarterDutyPulseAt0418) {
     double high_sum = 0.0, low_sum = 0.0;
     uint32_t high = 0, low = 0;
     for (uint32_t i = 0; i < 44100; ++i) {
-        advance({TRACK_SOLO}, i);
+        advance_tracks({TRACK_SOLO}, i);
         const Vec4 out = voice_track21();
         ASSERT_EQ(out.lane0(), out.lane(1)) << i;
         if (i < 4410) continue;
@@ -92,9 +91,10 @@ TEST_F(PulseTest, ArpeggioRightChannel29400FramesLate) {
     point_cursor(TRACK_ARP, notes);
     std::vector<Vec4> out(lag + window);
     for (uint32_t i = 0; i < lag + window; ++i) {
-        advance({TRACK_ARP}, i);
+        advance_tracks({TRACK_ARP}, i);
         if (i == lag) {
-            std::memset(static_cast<void*>(&track16_state.reverb), 0, sizeof track16_state.reverb);
+            std::memset(static_cast<void*>(&engine.track16.reverb), 0,
+                        sizeof engine.track16.reverb);
         }
         out[i] = voice_track16();
     }
@@ -116,8 +116,8 @@ struct PluckSnapshot {
 };
 
 PluckSnapshot pluck_snapshot() {
-    return {track7_state.phase[0], track7_state.reverb.line[8].index, track7_state.peaking[2].s1,
-            allpass_cascade_880.loop};
+    return {engine.track7.phase[0], engine.track7.reverb.line[8].index, engine.track7.peaking[2].s1,
+            engine.track7.allpass_cascade_880.loop};
 }
 
 bool same(const PluckSnapshot& a, const PluckSnapshot& b) {
@@ -134,19 +134,19 @@ TEST_F(PluckGateTest, SilentAndDrawsNoNoiseBeforeFirstNote) {
     point_cursor(TRACK_PLUCK, notes);
     NoteList none{};
     point_cursor(TRACK_PLUCK + 1, none);
-    const Int4 counter = noise_gen.counter;
+    const Int4 counter = engine.noise_gen.counter;
     const PluckSnapshot frozen = pluck_snapshot();
     for (uint32_t i = 0; i < 500; ++i) {
-        advance({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
-        ASSERT_TRUE(equal_lanes(voice_track7(), Vec4::zero())) << i;
+        advance_tracks({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
+        ASSERT_TRUE(equal_lanes(voice_track7(engine.noise_gen), Vec4::zero())) << i;
     }
-    EXPECT_TRUE(same_lanes(noise_gen.counter, counter));
+    EXPECT_TRUE(same_lanes(engine.noise_gen.counter, counter));
     EXPECT_TRUE(same(pluck_snapshot(), frozen));
     bool sounds = false;
     for (uint32_t i = 500; i < 600; ++i) {
-        advance({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
-        sounds |= voice_track7().lane0() != 0.0f;
-        ASSERT_TRUE(same_lanes(noise_gen.counter, counter_after(counter, i - 499))) << i;
+        advance_tracks({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
+        sounds |= voice_track7(engine.noise_gen).lane0() != 0.0f;
+        ASSERT_TRUE(same_lanes(engine.noise_gen.counter, counter_after(counter, i - 499))) << i;
     }
     EXPECT_TRUE(sounds);
 }
@@ -166,30 +166,30 @@ TEST_F(PluckGateTest, RunsAtExactlyFiveSecondsThenFreezes) {
     NoteList none{};
     point_cursor(TRACK_PLUCK + 1, none);
     for (uint32_t i = 0; i < last_open; ++i) {
-        advance({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
-        voice_track7();
+        advance_tracks({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
+        voice_track7(engine.noise_gen);
     }
-    advance({TRACK_PLUCK, TRACK_PLUCK + 1}, last_open);
-    Int4 counter = noise_gen.counter;
-    const Vec4 tail = voice_track7();
+    advance_tracks({TRACK_PLUCK, TRACK_PLUCK + 1}, last_open);
+    Int4 counter = engine.noise_gen.counter;
+    const Vec4 tail = voice_track7(engine.noise_gen);
     EXPECT_TRUE(tail.lane0() != 0.0f || tail.lane(1) != 0.0f);
-    EXPECT_TRUE(same_lanes(noise_gen.counter, counter_after(counter, 1)));
+    EXPECT_TRUE(same_lanes(engine.noise_gen.counter, counter_after(counter, 1)));
 
-    counter = noise_gen.counter;
+    counter = engine.noise_gen.counter;
     const PluckSnapshot frozen = pluck_snapshot();
     for (uint32_t i = last_open + 1; i < next_note; ++i) {
-        advance({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
-        const Vec4 out = voice_track7();
+        advance_tracks({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
+        const Vec4 out = voice_track7(engine.noise_gen);
         for (int lane = 0; lane < 4; ++lane) ASSERT_EQ(out.lane(lane), 0.0f) << i;
     }
-    EXPECT_TRUE(same_lanes(noise_gen.counter, counter));
+    EXPECT_TRUE(same_lanes(engine.noise_gen.counter, counter));
     EXPECT_TRUE(same(pluck_snapshot(), frozen));
 
-    advance({TRACK_PLUCK, TRACK_PLUCK + 1}, next_note);
-    const Vec4 resumed = voice_track7();
+    advance_tracks({TRACK_PLUCK, TRACK_PLUCK + 1}, next_note);
+    const Vec4 resumed = voice_track7(engine.noise_gen);
     EXPECT_NE(resumed.lane0(), 0.0f);
-    EXPECT_TRUE(same_lanes(noise_gen.counter, counter_after(counter, 1)));
-    EXPECT_EQ(track7_state.reverb.line[8].index, ((frozen.reverb_index - 1) & RING_MASK));
+    EXPECT_TRUE(same_lanes(engine.noise_gen.counter, counter_after(counter, 1)));
+    EXPECT_EQ(engine.track7.reverb.line[8].index, ((frozen.reverb_index - 1) & RING_MASK));
 }
 
 // Runs the pluck with track 7 released early and track 8 playing later; at
@@ -202,9 +202,9 @@ std::vector<Vec4> pluck_with_noise_jump(uint32_t jump, uint32_t frames) {
     point_cursor(TRACK_PLUCK + 1, second);
     std::vector<Vec4> out(frames);
     for (uint32_t i = 0; i < frames; ++i) {
-        if (i == jump) noise_gen.counter = counter_after(noise_gen.counter, 12345);
-        advance({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
-        out[i] = voice_track7();
+        if (i == jump) engine.noise_gen.counter = counter_after(engine.noise_gen.counter, 12345);
+        advance_tracks({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
+        out[i] = voice_track7(engine.noise_gen);
     }
     return out;
 }
