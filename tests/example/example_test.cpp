@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "engine/data/packed_layout.h"
+#include "engine/frame/block.h"
+#include "engine/frame/render_threads.h"
 #include "engine/dsp/math.h"
 #include "engine/frame/engine.h"
 #include "engine/frame/stages.h"
@@ -100,6 +103,27 @@ TEST(Glasshouse, WholeRenderIsAudibleFiniteAndBelowFullScale) {
         tail = std::max({tail, std::fabs(TrackBuffer[i].left), std::fabs(TrackBuffer[i].right)});
     }
     EXPECT_LT(tail, 1e-3f);
+}
+
+// The piece through the block path, on one thread and on two, against
+// render_frame bit for bit: the other shape moves every gate and noise draw.
+TEST(Glasshouse, BlockPathsGiveTheFramePathsBits) {
+    engine_startup();
+    for (uint32_t i = 0; i < PIECE_END_FRAME; ++i) render_frame(TrackBuffer, i);
+    const std::vector<StereoFrame> expected(TrackBuffer, TrackBuffer + PIECE_END_FRAME);
+    const auto first_difference = [&](void (*render)(StereoFrame*, uint32_t, uint32_t)) {
+        engine_startup();
+        std::memset(TrackBuffer, 0, sizeof(StereoFrame) * (PIECE_END_FRAME + 1));
+        for (uint32_t first = 0; first < PIECE_END_FRAME; first += 1000)
+            render(TrackBuffer, first, std::min(1000u, PIECE_END_FRAME - first));
+        for (uint32_t i = 0; i < PIECE_END_FRAME; ++i)
+            if (std::memcmp(&expected[i], &TrackBuffer[i], sizeof(StereoFrame)) != 0) return i;
+        return PIECE_END_FRAME;
+    };
+    EXPECT_EQ(first_difference(render_block), PIECE_END_FRAME);
+    render_threads_start();
+    EXPECT_EQ(first_difference(render_block_threads), PIECE_END_FRAME);
+    render_threads_stop();
 }
 
 // A list at the limit expands whole: its last note, then the far sentinel, and
