@@ -82,7 +82,7 @@ inline const char* engine_missing_cpu_hint(const char* missing) {
     return "";
 }
 
-// The first step of both programs: when this processor cannot run the engine,
+// The first step of every program that renders or plays: when this processor cannot run the engine,
 // says so on stderr ("PROGRAM: this processor lacks X, which the engine needs;
 // it cannot TASK here.", then the build's hint) and returns false.
 inline bool engine_runs_here(const char* program, const char* task) {
