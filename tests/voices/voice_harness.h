@@ -105,6 +105,17 @@ inline int differing(const std::vector<Vec4>& a, const std::vector<Vec4>& b) {
     return count;
 }
 
+// A unit behind a wet/dry mix, rendered clean and then with its state
+// scrambled: at mix 0 no frame may change, at mix 1 more than half of them.
+inline void expect_heard_only_through_mix(float mix, const std::vector<Vec4>& clean,
+                                          const std::vector<Vec4>& disturbed) {
+    const int changed = differing(clean, disturbed);
+    if (mix == 0.0f)
+        EXPECT_EQ(changed, 0);
+    else
+        EXPECT_GT(changed, static_cast<int>(clean.size()) / 2);
+}
+
 // Fill a unit's memories with finite nonsense, so that any leak of the unit
 // into a voice's output shows. Counts and indices stay as they are.
 void disturb(BandShifter& unit);
