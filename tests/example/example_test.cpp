@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "engine/data/packed_layout.h"
-#include "engine/frame/block.h"
-#include "engine/frame/render_threads.h"
 #include "engine/dsp/math.h"
+#include "engine/frame/block.h"
 #include "engine/frame/engine.h"
+#include "engine/frame/render_threads.h"
 #include "engine/frame/stages.h"
 #include "engine/startup/score.h"
 #include "engine/startup/units.h"
