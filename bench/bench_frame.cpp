@@ -92,7 +92,7 @@ uint32_t bench_frames() {
 // The same store as render_frame, with the probed stage sequence.
 void render_probed(uint32_t index) {
     probe.frame_start();
-    Vec4 t = Vec4(static_cast<float>(index)) * Vec4(2.2675737e-5f);
+    Vec4 t = Vec4(static_cast<float>(index)) * Vec4(FRAME_SECONDS);
     Vec4 out = run_frame_stages_probed(t, probe);
     out.store(&TrackBuffer[index].left);
 }
