@@ -49,6 +49,20 @@ enum Track : int {
     TRACK_BLIPS,
 };
 
+// Gates: the chord, pluck and lead voices fall silent and freeze once their
+// first track's last note has been released this long (the voices skip all
+// their work beyond it), so a note of one of their other tracks that starts
+// later than that is never heard.
+struct VoiceGate {
+    int gate_track;
+    int first_track, last_track;  // the tracks that sound only through the gate
+    float open_s;                 // after the gate track's release
+};
+inline constexpr VoiceGate CHORD_GATE = {TRACK_CHORD1, TRACK_CHORD2, TRACK_CHORD6, 5.0f};
+inline constexpr VoiceGate PLUCK_GATE = {TRACK_PLUCK, TRACK_PLUCK2, TRACK_PLUCK2, 5.0f};
+inline constexpr VoiceGate LEAD_GATE = {TRACK_LEAD, TRACK_LEAD2, TRACK_LEAD2, 7.0f};
+inline constexpr VoiceGate VOICE_GATES[] = {CHORD_GATE, PLUCK_GATE, LEAD_GATE};
+
 // Automation curves. The spares hold breakpoints that drive nothing.
 enum Curve : int {
     CURVE_GATE,

@@ -144,7 +144,7 @@ void plan_noise(int slot, uint32_t first, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) {
         // The pluck draws between the sweep and the hats while its gate is open.
         event_cursor_advance(b.pluck_gate, song_time(first + i).lane0());
-        const bool pluck_open = !(b.pluck_gate.state.lane(3) > TRACK7_GATE_S);
+        const bool pluck_open = !(b.pluck_gate.state.lane(3) > PLUCK_GATE.open_s);
         plan.counter[DRAW_SWEEP][i] = c;
         c = c + step;
         plan.counter[DRAW_PLUCK][i] = c;

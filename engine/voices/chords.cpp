@@ -26,9 +26,6 @@ namespace lf {
 namespace {
 
 constexpr int CHORD_TONES = 6;
-// The gate stays open for 5 s after track 1's release.
-constexpr float CHORD_GATE_S = 5.0f;
-
 // Attack 1 ms, level held after it (a decay of -0 dB), release 11.2 ms.
 constexpr EnvShape CHORD_ENVELOPE = {0.001f, 0.0745f, -0.0f, 0.0112f};
 
@@ -52,7 +49,7 @@ Vec4 chord_layer(WavetablePhase* pool) {
 Vec4 voice_track1() {
     ChordVoiceState& st = engine.track1;
     const EventCursor& first = engine.score.note_cursors[TRACK_CHORD1];
-    if (first.state.lane(3) > CHORD_GATE_S) return Vec4::zero();
+    if (first.state.lane(3) > CHORD_GATE.open_s) return Vec4::zero();
 
     Vec4 v1 = chord_layer(st.unison_phases_24_a);
     // The second layer plays the same tones an octave higher.

@@ -25,9 +25,6 @@ namespace lf {
 
 namespace {
 
-// The gate stays open for 7 s after track 19's release.
-constexpr float LEAD_GATE_S = 7.0f;
-
 constexpr EnvShape LEAD_ENVELOPE = {0.0003f, 0.018f, -60.0f, 0.193f};
 
 void scale_lead_frequencies(Vec4 factor) {
@@ -71,7 +68,7 @@ Vec4 resonate(DelayRing& ring, BiquadState& loop, Vec4 fr, Vec4 w, Vec4 m, Vec4 
 Vec4 voice_track19() {
     LeadVoiceState& st = engine.track19;
     const EventCursor& lead = engine.score.note_cursors[TRACK_LEAD];
-    if (lead.state.lane(3) > LEAD_GATE_S) return Vec4::zero();
+    if (lead.state.lane(3) > LEAD_GATE.open_s) return Vec4::zero();
 
     // Transpose by curve 36 (in octaves), scaled up by 1.47836.
     Vec4 q = Vec4(1.47836f) * splat0(fast_exp2(curve_value(CURVE_LEAD_TRANSPOSE)));

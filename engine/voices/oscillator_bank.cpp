@@ -81,7 +81,7 @@ Vec4 voice_track7(NoiseGen& noise) {
     // Gate: 5 s after track 7's note off the voice freezes whole (phases,
     // phaser, filters, reverb tail) and draws no noise, until the next note.
     const EventCursor& pluck = engine.score.note_cursors[TRACK_PLUCK];
-    if (pluck.state.lane(3) > TRACK7_GATE_S) return Vec4::zero();
+    if (pluck.state.lane(3) > PLUCK_GATE.open_s) return Vec4::zero();
 
     static constexpr EnvShape envelope = {0.0046f, 0.071f, -30.0f, 0.0279f};
     static const UnisonVoiceParams params =

@@ -41,8 +41,6 @@ struct Track7State {
     ReverbUnit reverb;
 };
 
-// The pluck falls silent and freezes once track 7's last note is this long released.
-constexpr float TRACK7_GATE_S = 5.0f;
 // The right channel of the pulse arpeggio: 29400 frames (2/3 s) late, read
 // 3368 slots behind the write index of the 32768-slot ring.
 constexpr int32_t TRACK16_RIGHT_DELAY_FRAMES = 29400;

@@ -77,7 +77,7 @@ const Landmarks& landmarks() {
         for (uint32_t n = 0; n < TRACK_FRAMES && !closed; ++n) {
             const lf::Vec4 t = lf::Vec4(frame_time(n));
             lf::event_cursor_advance(pluck, t.lane0());
-            const bool open = !(pluck.state.lane(3) > lf::TRACK7_GATE_S);
+            const bool open = !(pluck.state.lane(3) > lf::PLUCK_GATE.open_s);
             if (open != was_open) l.pluck_gate.push_back(n);
             closed = was_open && !open;
             was_open = open;

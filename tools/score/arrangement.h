@@ -27,23 +27,8 @@ int32_t value_to_units(double value);
 // that allow it.
 constexpr int NOTE_GRID_TICKS = 8;
 
-// What the engine's code relies on whatever the profile.
-//
-// Gates: the chord, pluck and lead voices render their second tracks only
-// while the first one sounds or has been released for at most a few seconds
-// (the voices skip all their work beyond that), so a note of a second track
-// that starts later than that after the first track's last release is never
-// heard.
-struct VoiceGate {
-    int first_track, last_track;  // the tracks that only sound through the gate
-    int gate_track;
-    int32_t open_ticks;  // after the gate track's release
-};
-inline constexpr VoiceGate VOICE_GATES[] = {
-    {lf::TRACK_CHORD2, lf::TRACK_CHORD6, lf::TRACK_CHORD1, 5 * TICKS_PER_SECOND},
-    {lf::TRACK_PLUCK2, lf::TRACK_PLUCK2, lf::TRACK_PLUCK, 5 * TICKS_PER_SECOND},
-    {lf::TRACK_LEAD2, lf::TRACK_LEAD2, lf::TRACK_LEAD, 7 * TICKS_PER_SECOND},
-};
+// What the engine's code relies on whatever the profile: the voice gates
+// (lf::VOICE_GATES), and the ranges below.
 
 // Playable notes and velocities: the note numbers the frequency formula and
 // the voices' delay lines take, velocities up to twice full level.

@@ -175,8 +175,9 @@ struct Checker {
     }
 
     // A note of a gated track starts while its voice's gate is open: the gate
-    // track's latest note at or before it was released at most open_ticks ago.
-    void gate(const VoiceGate& g) {
+    // track's latest note at or before it was released at most the gate's time ago.
+    void gate(const lf::VoiceGate& g) {
+        const int32_t open_ticks = seconds_to_ticks(g.open_s);
         const auto& gate_notes = score.tracks[g.gate_track].notes;
         for (int t = g.first_track; t <= g.last_track; ++t) {
             size_t k = 0;
@@ -184,13 +185,13 @@ struct Checker {
                 while (k < gate_notes.size() && gate_notes[k].on <= n.on) ++k;
                 const bool open = k > 0 && int64_t{n.on} - (int64_t{gate_notes[k - 1].on} +
                                                             gate_notes[k - 1].duration) <=
-                                               g.open_ticks;
+                                               open_ticks;
                 if (!open) {
                     out.push_back({n.from, track_label(t) + ": the note at " + position_text(n.on) +
                                                " would not sound: its voice plays only while " +
                                                track_label(g.gate_track) +
                                                " sounds or rang out less than " +
-                                               std::to_string(g.open_ticks / TICKS_PER_SECOND) +
+                                               std::to_string(open_ticks / TICKS_PER_SECOND) +
                                                " s ago; give that track a note here first"});
                 }
             }
@@ -346,7 +347,7 @@ void score_check(const Score& score, std::vector<Problem>& problems,
     const size_t first_warning = warnings ? warnings->size() : 0;
     Checker check{score, problems, warnings, score.profile == Profile::lumenfrost};
     for (int t = 0; t < TRACK_COUNT; ++t) check.track(t);
-    for (const VoiceGate& g : VOICE_GATES) check.gate(g);
+    for (const lf::VoiceGate& g : lf::VOICE_GATES) check.gate(g);
     for (int c = 0; c < CURVE_COUNT; ++c) check.curve(c);
     for (size_t i = 1; i < score.sections.size(); ++i) {
         if (score.sections[i].start <= score.sections[i - 1].start) {
