@@ -44,12 +44,7 @@ class BassVoice : public VoiceTest {
         s.add(engine.score.note_cursors);
     }
     std::vector<Vec4> render(int first, int frames) {
-        std::vector<Vec4> out;
-        for (int n = first; n < first + frames; ++n) {
-            advance(frame_time(n));
-            out.push_back(voice_track14(engine.noise_gen));
-        }
-        return out;
+        return render_voice([] { return voice_track14(engine.noise_gen); }, frames, first);
     }
     NoteList bass_{{55.0f, 1.0f, 0.0f, 10.0f}};
     NoteList sub_{{41.2f, 0.75f, 0.0f, 10.0f}};

@@ -137,14 +137,7 @@ TEST_P(ChordShiftMix, BandShifterReachesTheOutputOnlyThroughCurve10) {
     start.add(engine.score.note_cursors);
 
     const int frames = 1500;
-    auto render = [&] {
-        std::vector<Vec4> out;
-        for (int n = 0; n < frames; ++n) {
-            advance(frame_time(n));
-            out.push_back(voice_track1());
-        }
-        return out;
-    };
+    auto render = [&] { return render_voice(voice_track1, frames); };
     const int32_t index_before = engine.track1.band_shifter.shifter[0].ring.index;
     std::vector<Vec4> clean = render();
     EXPECT_EQ((index_before - engine.track1.band_shifter.shifter[0].ring.index) & RING_MASK,

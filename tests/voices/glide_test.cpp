@@ -156,14 +156,7 @@ TEST_P(GlideReverbMix, ReverbReachesTheOutputOnlyThroughCurve32) {
     start.add(engine.score.note_cursors);
 
     const int frames = 1500;
-    auto render = [&] {
-        std::vector<Vec4> out;
-        for (int n = 0; n < frames; ++n) {
-            advance(frame_time(n));
-            out.push_back(voice_track17());
-        }
-        return out;
-    };
+    auto render = [&] { return render_voice(voice_track17, frames); };
     const int32_t index_before = engine.track17.reverb.line[0].index;
     std::vector<Vec4> clean = render();
     EXPECT_EQ((index_before - engine.track17.reverb.line[0].index) & RING_MASK, frames);

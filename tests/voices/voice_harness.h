@@ -147,6 +147,17 @@ class VoiceTest : public ::testing::Test {
     // Moves the attached cursors to time t, highest track first, as the score
     // walk does.
     void advance(float t);
+    // Frames [first, first + frames) of a voice, the attached cursors moved
+    // to each frame's time before it.
+    template <class Voice>
+    std::vector<Vec4> render_voice(Voice voice, int frames, int first = 0) {
+        std::vector<Vec4> out;
+        for (int n = first; n < first + frames; ++n) {
+            advance(frame_time(n));
+            out.push_back(voice());
+        }
+        return out;
+    }
 
   public:
     static void set_curve(int curve, float value);
