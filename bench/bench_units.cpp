@@ -7,16 +7,16 @@
 
 #include <cmath>
 
+#include "engine/dsp/adsr.h"
 #include "engine/dsp/biquad.h"
 #include "engine/dsp/cascade.h"
-#include "engine/dsp/saturation.h"
-#include "engine/dsp/adsr.h"
 #include "engine/dsp/curve.h"
 #include "engine/dsp/follower.h"
-#include "engine/dsp/note_cursor.h"
-#include "engine/dsp/rate_reducer.h"
 #include "engine/dsp/math.h"
+#include "engine/dsp/note_cursor.h"
 #include "engine/dsp/oscillator.h"
+#include "engine/dsp/rate_reducer.h"
+#include "engine/dsp/saturation.h"
 
 namespace {
 

@@ -97,26 +97,27 @@ void check_curve(int c, const Curve& curve, const std::string& where, Findings& 
         time += curve.times[i];
         if (i > 0 && curve.times[i] < 0) {
             // Negated in 64 bits: the most negative step has no 32-bit opposite.
-            findings.errors.push_back(format("%s: breakpoint %zu is %lld ticks before the one ahead of it",
-                                             where.c_str(), i,
-                                             -static_cast<long long>(curve.times[i])));
+            findings.errors.push_back(
+                format("%s: breakpoint %zu is %lld ticks before the one ahead of it", where.c_str(),
+                       i, -static_cast<long long>(curve.times[i])));
             return;
         }
         if (time < -TRACK_TICKS || time > TRACK_TICKS) {
-            findings.errors.push_back(format("%s: breakpoint %zu at tick %lld, outside -26528..26528",
-                                             where.c_str(), i, static_cast<long long>(time)));
+            findings.errors.push_back(
+                format("%s: breakpoint %zu at tick %lld, outside -26528..26528", where.c_str(), i,
+                       static_cast<long long>(time)));
             return;
         }
         if (curve.values[i] < low || curve.values[i] > high) {
-            findings.errors.push_back(format("%s: breakpoint %zu has value %d/128, outside %lld..%lld",
-                                             where.c_str(), i, curve.values[i],
-                                             static_cast<long long>(low),
-                                             static_cast<long long>(high)));
+            findings.errors.push_back(
+                format("%s: breakpoint %zu has value %d/128, outside %lld..%lld", where.c_str(), i,
+                       curve.values[i], static_cast<long long>(low), static_cast<long long>(high)));
             return;
         }
         if (curve.shapes[i] < -MAX_SHAPE || curve.shapes[i] > MAX_SHAPE) {
-            findings.errors.push_back(format("%s: breakpoint %zu has shape %d/128, outside -128..128",
-                                             where.c_str(), i, curve.shapes[i]));
+            findings.errors.push_back(
+                format("%s: breakpoint %zu has shape %d/128, outside -128..128", where.c_str(), i,
+                       curve.shapes[i]));
             return;
         }
     }
@@ -133,10 +134,10 @@ void check_gains(const std::vector<uint8_t>& bytes, uint32_t blocks, const std::
             for (uint32_t k = 0; k < GAIN_BYTES_PER_WINDOW; ++k) {
                 gain[k] = static_cast<uint8_t>(gain[k] + bytes[at++]);
                 if (gain[k] > MAX_GAIN) {
-                    findings.errors.push_back(format(
-                        "%s: block %u, window %d, band %u: gain %u is above %u (the decoded "
-                        "sample would leave the range of a float)",
-                        name.c_str(), i, j, k, gain[k], MAX_GAIN));
+                    findings.errors.push_back(
+                        format("%s: block %u, window %d, band %u: gain %u is above %u (the decoded "
+                               "sample would leave the range of a float)",
+                               name.c_str(), i, j, k, gain[k], MAX_GAIN));
                     return;
                 }
             }
@@ -168,8 +169,7 @@ PackedSampleLayout sample_layout(const std::vector<uint8_t>& bytes) {
     return layout;
 }
 
-void check_sample(const std::vector<uint8_t>& bytes, const std::string& name,
-                  Findings& findings) {
+void check_sample(const std::vector<uint8_t>& bytes, const std::string& name, Findings& findings) {
     if (bytes.size() < 2) {
         findings.errors.push_back(
             format("%s: %zu bytes, too short for a packed sample (a block count of 2 bytes "
@@ -180,10 +180,10 @@ void check_sample(const std::vector<uint8_t>& bytes, const std::string& name,
     const PackedSampleLayout layout = sample_layout(bytes);
     const uint32_t blocks = layout.blocks;
     if (blocks > MAX_SAMPLE_BLOCKS) {
-        findings.errors.push_back(format("%s: %u blocks, more than the engine's %u (%u floats "
-                                         "decoded)",
-                                         name.c_str(), blocks, MAX_SAMPLE_BLOCKS,
-                                         MAX_DECODED_SAMPLE_LENGTH));
+        findings.errors.push_back(
+            format("%s: %u blocks, more than the engine's %u (%u floats "
+                   "decoded)",
+                   name.c_str(), blocks, MAX_SAMPLE_BLOCKS, MAX_DECODED_SAMPLE_LENGTH));
         return;
     }
     if (bytes.size() < 2 + blocks) {
@@ -193,16 +193,16 @@ void check_sample(const std::vector<uint8_t>& bytes, const std::string& name,
     }
     for (uint32_t i = 0; i < blocks; ++i) {
         if (bytes[2 + i] >= BLOCK_TYPE_COUNT) {
-            findings.errors.push_back(format("%s: block %u has type %u, not one of 0..3",
-                                             name.c_str(), i, bytes[2 + i]));
+            findings.errors.push_back(
+                format("%s: block %u has type %u, not one of 0..3", name.c_str(), i, bytes[2 + i]));
             return;
         }
     }
     const uint32_t want = packed_sample_bytes(blocks, layout.short_blocks);
     if (bytes.size() != want) {
         findings.errors.push_back(format("%s: %zu bytes, its %u blocks (%u short) take %u",
-                                         name.c_str(), bytes.size(), blocks,
-                                         layout.short_blocks, want));
+                                         name.c_str(), bytes.size(), blocks, layout.short_blocks,
+                                         want));
         return;
     }
     check_gains(bytes, blocks, name, findings);
@@ -219,9 +219,10 @@ void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Sco
         const uint32_t count = in.u32();
         if (in.short_read) break;
         if (count > MAX_NOTES_PER_LIST) {
-            findings.errors.push_back(format("%s: note list %d has %u notes, more than the "
-                                             "engine's %u",
-                                             name.c_str(), k, count, MAX_NOTES_PER_LIST));
+            findings.errors.push_back(
+                format("%s: note list %d has %u notes, more than the "
+                       "engine's %u",
+                       name.c_str(), k, count, MAX_NOTES_PER_LIST));
             if (count > bytes.size()) return;  // not a count: reading on would be noise
         }
         NoteList& list = score.note_lists.emplace_back();
@@ -229,7 +230,8 @@ void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Sco
         in.read(list.velocities, count);
         in.read(list.starts, count);
         in.read(list.durations, count);
-        if (!in.short_read) check_notes(list, format("%s: note list %d", name.c_str(), k), findings);
+        if (!in.short_read)
+            check_notes(list, format("%s: note list %d", name.c_str(), k), findings);
     }
     for (int c = 0; c < PACKED_CURVE_COUNT && !in.short_read; ++c) {
         place = format("curve %d", c);
@@ -237,16 +239,18 @@ void parse_score(const std::vector<uint8_t>& bytes, const std::string& name, Sco
         if (in.short_read) break;
         if (count < 1 || count > MAX_BREAKPOINTS_PER_CURVE) {
             // The engine holds a curve's last breakpoint: it needs one.
-            findings.errors.push_back(format("%s: curve %d has %u breakpoints, the engine takes "
-                                             "1..%u",
-                                             name.c_str(), c, count, MAX_BREAKPOINTS_PER_CURVE));
+            findings.errors.push_back(
+                format("%s: curve %d has %u breakpoints, the engine takes "
+                       "1..%u",
+                       name.c_str(), c, count, MAX_BREAKPOINTS_PER_CURVE));
             if (count > bytes.size()) return;
         }
         Curve& curve = score.curves.emplace_back();
         in.read(curve.times, count);
         in.read(curve.values, count);
         in.read(curve.shapes, count);
-        if (!in.short_read) check_curve(c, curve, format("%s: curve %d", name.c_str(), c), findings);
+        if (!in.short_read)
+            check_curve(c, curve, format("%s: curve %d", name.c_str(), c), findings);
     }
     if (in.short_read) {
         findings.errors.push_back(

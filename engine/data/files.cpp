@@ -150,7 +150,8 @@ bool check_output(const std::string& path, const std::vector<std::string>& input
         struct stat in {};
         if (::stat(input.c_str(), &in) != 0) continue;
         const bool same_name = in.st_dev == target.st_dev && in.st_ino == target.st_ino;
-        const bool same_file = exists && in.st_dev == resolved.st_dev && in.st_ino == resolved.st_ino;
+        const bool same_file =
+            exists && in.st_dev == resolved.st_dev && in.st_ino == resolved.st_ino;
         if (same_name || same_file) {
             error = path + ": cannot write: it is the input " + input +
                     ", and an output never replaces an input";

@@ -15,12 +15,12 @@ namespace lf {
 
 // The bank's parameters, in the order the bank record holds them.
 struct ResonatorBankParams {
-    int32_t transpose;     // semitones added to the root (65.406395 Hz)
-    float bandwidth;       // band width control, sets the bands' Q
-    uint32_t depth;        // identical sections per band, at most 8
-    uint32_t first_step;   // scale step of the first band: octave = step / 7
-    uint32_t band_count;   // at most 56
-    float edge_spread;     // relative distance of the edges from the outer bands
+    int32_t transpose;    // semitones added to the root (65.406395 Hz)
+    float bandwidth;      // band width control, sets the bands' Q
+    uint32_t depth;       // identical sections per band, at most 8
+    uint32_t first_step;  // scale step of the first band: octave = step / 7
+    uint32_t band_count;  // at most 56
+    float edge_spread;    // relative distance of the edges from the outer bands
     Vec4 band_gain;
     float edge_q;
     uint32_t edge_stages;  // at most 8

@@ -88,7 +88,8 @@ inline const char* engine_missing_cpu_hint(const char* missing) {
 inline bool engine_runs_here(const char* program, const char* task) {
     const char* missing = engine_missing_cpu_features();
     if (!missing) return true;
-    std::fprintf(stderr, "%s: this processor lacks %s, which the engine needs; it cannot %s here.\n",
+    std::fprintf(stderr,
+                 "%s: this processor lacks %s, which the engine needs; it cannot %s here.\n",
                  program, missing, task);
     std::fputs(engine_missing_cpu_hint(missing), stderr);
     return false;

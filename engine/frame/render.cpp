@@ -5,7 +5,9 @@
 
 StereoFrame TrackBuffer[TRACK_BUFFER_FRAMES];
 
-void engine_set_fp_mode() { lf::set_engine_fp_mode(); }
+void engine_set_fp_mode() {
+    lf::set_engine_fp_mode();
+}
 
 void render_frame(StereoFrame* buffer, uint32_t index) {
     using namespace lf;

@@ -16,7 +16,9 @@ extern float SOFT_SAW_TABLE[TABLE_LENGTH + TABLE_SPARE];
 // 256 rows of 256: row a is a zero-mean pulse of duty a/256 centred on phase 0.
 extern float PULSE_TABLE[TABLE_LENGTH * TABLE_LENGTH + TABLE_SPARE];
 
-inline const float* pulse_row(int32_t row) { return PULSE_TABLE + row * TABLE_LENGTH; }
+inline const float* pulse_row(int32_t row) {
+    return PULSE_TABLE + row * TABLE_LENGTH;
+}
 
 void build_wavetables();
 

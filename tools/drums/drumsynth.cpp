@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
             return std::string(argv[2]) + "/source" + std::to_string(sample) + ".wav";
         };
         std::vector<std::string> recipes;
-        for (const char* name : drums::KIT_RECIPES) recipes.push_back(std::string(argv[1]) + "/" + name);
+        for (const char* name : drums::KIT_RECIPES)
+            recipes.push_back(std::string(argv[1]) + "/" + name);
         for (int n = 1; n <= 7; ++n) drums::check_output(output(n), recipes);
         std::vector<drums::Recording> all = drums::render_kit(argv[1]);
         for (const drums::Recording& rec : all) {

@@ -149,8 +149,8 @@ std::vector<std::string> curve_names() {
 
 const std::vector<std::string> TOP_STATEMENTS = {"include", "profile", "section", "chord",
                                                  "pattern", "track",   "curve"};
-const std::vector<std::string> NOTE_STATEMENTS = {"step", "vel",  "levels", "note",  "hits",
-                                                  "line", "chord", "play",  "repeat"};
+const std::vector<std::string> NOTE_STATEMENTS = {"step", "vel",   "levels", "note",  "hits",
+                                                  "line", "chord", "play",   "repeat"};
 
 bool is_string(const std::string& w) {
     return !w.empty() && w[0] == '"';
@@ -275,9 +275,9 @@ int64_t parse_duration(const std::string& w) {
 // Positions: "21", "21:3", "21:3.5", "21:3+1t", "1:1-480t", "-2.5s".
 int64_t parse_position(const std::string& w) {
     if (w.size() > 1 && w.back() == 's' && w.find(':') == std::string::npos) {
-        return in_range(exact_ticks(parse_decimal(w.substr(0, w.size() - 1), "seconds"),
-                                    TICKS_PER_SECOND, w),
-                        -MAX_TICKS, MAX_TICKS, "'" + w + "': the time in ticks");
+        return in_range(
+            exact_ticks(parse_decimal(w.substr(0, w.size() - 1), "seconds"), TICKS_PER_SECOND, w),
+            -MAX_TICKS, MAX_TICKS, "'" + w + "': the time in ticks");
     }
     std::string base = w;
     int64_t offset = 0;
@@ -318,7 +318,8 @@ int parse_note(const std::string& w) {
         pc -= 1, ++i;
     if (i == w.size()) throw Bad{"'" + w + "' has no octave"};
     int64_t octave = parse_integer(w.substr(i), "octave", -1, 9);
-    return static_cast<int>(in_range((octave + 1) * 12 + pc, 0, 127, "'" + w + "': the note number"));
+    return static_cast<int>(
+        in_range((octave + 1) * 12 + pc, 0, 127, "'" + w + "': the note number"));
 }
 
 int parse_velocity(const std::string& w) {
@@ -435,7 +436,7 @@ class Reader {
     std::vector<Problem>& problems_;
     std::vector<Line> lines_;
     std::map<std::string, Pattern> patterns_;
-    std::map<std::string, std::vector<int>> chords_;  // -1: that voice rests
+    std::map<std::string, std::vector<int>> chords_;   // -1: that voice rests
     std::vector<std::pair<dev_t, ino_t>> open_files_;  // the chain of includes being read
     std::vector<std::string> open_names_;
     uint64_t expanded_events_ = 0, expanded_statements_ = 0, total_bytes_ = 0;
@@ -517,8 +518,7 @@ class Reader {
             score_.profile = Profile::lumenfrost;
         } else {
             throw Bad{"unknown profile '" + line.words[1] + "'" +
-                      did_you_mean(line.words[1], {"free", "lumenfrost"}) +
-                      ": free or lumenfrost"};
+                      did_you_mean(line.words[1], {"free", "lumenfrost"}) + ": free or lumenfrost"};
         }
     }
 
@@ -590,12 +590,13 @@ class Reader {
         }
         if (first < 0 || last < first) {
             std::string named = spec + (head.words.size() == 3 ? " " + head.words[2] : "");
-            const std::string& word = spec.substr(0, dash == std::string::npos ? spec.size() : dash);
-            complain(head.pos, "unknown track '" + named + "'" +
-                                   did_you_mean(head.words.size() == 3 && find_track(word) >= 0
-                                                    ? head.words[2]
-                                                    : word,
-                                                track_names()));
+            const std::string& word =
+                spec.substr(0, dash == std::string::npos ? spec.size() : dash);
+            complain(head.pos,
+                     "unknown track '" + named + "'" +
+                         did_you_mean(
+                             head.words.size() == 3 && find_track(word) >= 0 ? head.words[2] : word,
+                             track_names()));
             return after(end);
         }
         for (int t = first; t <= last; ++t) {
@@ -634,9 +635,9 @@ class Reader {
         if (c < 0 || head.words.size() > 3) {
             std::string named = head.words.size() >= 2 ? head.words[1] : "";
             if (head.words.size() == 3) named += " " + head.words[2];
-            const std::string& word =
-                head.words.size() == 3 && find_curve(head.words[1]) >= 0 ? head.words[2]
-                                                                         : head.words[1];
+            const std::string& word = head.words.size() == 3 && find_curve(head.words[1]) >= 0
+                                          ? head.words[2]
+                                          : head.words[1];
             complain(head.pos, "unknown curve '" + named + "'" +
                                    (head.words.size() >= 2 ? did_you_mean(word, curve_names())
                                                            : std::string()));
@@ -717,8 +718,8 @@ class Reader {
             throw Bad{"write: at POSITION VALUE [k SHAPE]"};
         }
         Breakpoint b;
-        b.time = static_cast<int32_t>(
-            in_range(parse_position(w[1]) + offset, -MAX_TICKS, MAX_TICKS, "the breakpoint's time"));
+        b.time = static_cast<int32_t>(in_range(parse_position(w[1]) + offset, -MAX_TICKS, MAX_TICKS,
+                                               "the breakpoint's time"));
         double value = to_double(parse_decimal(w[2], "value"));
         double shape = w.size() == 5 ? to_double(parse_decimal(w[4], "shape")) : 0.0;
         if (shape < -1.0 || shape > 1.0) throw Bad{"shape " + w[4] + " is out of range -1..1"};
@@ -753,8 +754,7 @@ class Reader {
         } else if (kw == "note") {
             if (w.size() != 4 && w.size() != 5)
                 throw Bad{"write: note POSITION NOTE DURATION [VELOCITY]"};
-            int velocity =
-                w.size() == 5 ? parse_velocity(w[4]) : voice.velocity;
+            int velocity = w.size() == 5 ? parse_velocity(w[4]) : voice.velocity;
             out.push_back({parse_position(w[1]) + offset, parse_duration(w[3]), parse_note(w[2]),
                            velocity, 0, line.pos});
         } else if (kw == "hits") {
