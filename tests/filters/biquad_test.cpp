@@ -1,10 +1,8 @@
 // The cookbook designs against their analytic responses, the clamps, the flat
 // cases, the Linkwitz-Riley split and the three-band equaliser.
-#include <algorithm>
 #include <cmath>
 #include <ostream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "engine/dsp/biquad.h"

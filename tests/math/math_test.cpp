@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "engine/dsp/math.h"
 #include "tests/engine_mode.h"
