@@ -1,12 +1,14 @@
-// Shared by the filter, delay, reverb and shifter tests and the fast paths
-// test: frequency responses evaluated in double precision, a Goertzel probe,
-// and bit-exact comparison of biquad records.
+// Shared by the filter, delay, reverb and shifter tests and the units' cascade
+// and fast paths tests: the cookbook designs, sections and frequency responses
+// evaluated in double precision, a Goertzel probe, bit-exact comparison of
+// biquad records, and cleared static records.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -24,6 +26,12 @@ struct Section {
     double b0, b1, b2, a1, a2;
 };
 
+// The same section with every coefficient stored in single precision.
+inline Section rounded_to_float(const Section& s) {
+    auto f = [](double v) { return static_cast<double>(static_cast<float>(v)); };
+    return {f(s.b0), f(s.b1), f(s.b2), f(s.a1), f(s.a2)};
+}
+
 inline Section lane_of(const BiquadCoeffs& c, int lane) {
     return {c.b0.lane(lane), c.b1.lane(lane), c.b2.lane(lane), c.a1.lane(lane), c.a2.lane(lane)};
 }
@@ -33,6 +41,77 @@ inline std::complex<double> response(const Section& s, double f_hz) {
     std::complex<double> z1 = std::polar(1.0, -2.0 * PI * f_hz / RATE);
     std::complex<double> z2 = z1 * z1;
     return (s.b0 + s.b1 * z1 + s.b2 * z2) / (1.0 + s.a1 * z1 + s.a2 * z2);
+}
+
+// A section run in double precision, transposed direct form II.
+struct SectionModel {
+    Section c;
+    double s1 = 0.0, s2 = 0.0;
+    double step(double x) {
+        double y = c.b0 * x + s1;
+        s1 = c.b1 * x + s2 - c.a1 * y;
+        s2 = c.b2 * x - c.a2 * y;
+        return y;
+    }
+};
+
+enum class Design {
+    Lowpass,
+    Highpass,
+    Bandpass,
+    BandpassQGain,
+    Notch,
+    Allpass,
+    Peaking,
+    LowShelf,
+    HighShelf
+};
+
+// The audio-EQ cookbook in double precision for a given cosine c and sine s of
+// the centre frequency; `a` is the amplitude of the peaking and shelf designs.
+inline Section cookbook(Design d, double q, double a, double c, double s) {
+    double alpha = s / (2.0 * q);
+    double b0 = 0, b1 = 0, b2 = 0, a0 = 1 + alpha, a1 = -2 * c, a2 = 1 - alpha;
+    double sq = std::sqrt(a), p = a + 1, m = a - 1, bb = 2 * sq * alpha;
+    switch (d) {
+        case Design::Lowpass:
+            b0 = b2 = (1 - c) / 2, b1 = 1 - c;
+            break;
+        case Design::Highpass:
+            b0 = b2 = (1 + c) / 2, b1 = -(1 + c);
+            break;
+        case Design::Bandpass:
+            b0 = alpha, b2 = -alpha;
+            break;
+        case Design::BandpassQGain:
+            b0 = q * alpha, b2 = -q * alpha;
+            break;
+        case Design::Notch:
+            b0 = b2 = 1, b1 = -2 * c;
+            break;
+        case Design::Allpass:
+            b0 = 1 - alpha, b1 = -2 * c, b2 = 1 + alpha;
+            break;
+        case Design::Peaking:
+            b0 = 1 + alpha * a, b1 = -2 * c, b2 = 1 - alpha * a;
+            a0 = 1 + alpha / a, a2 = 1 - alpha / a;
+            break;
+        case Design::LowShelf:
+            b0 = a * (p - m * c + bb), b1 = 2 * a * (m - p * c), b2 = a * (p - m * c - bb);
+            a0 = p + m * c + bb, a1 = -2 * (m + p * c), a2 = p + m * c - bb;
+            break;
+        case Design::HighShelf:
+            b0 = a * (p + m * c + bb), b1 = -2 * a * (m + p * c), b2 = a * (p + m * c - bb);
+            a0 = p - m * c + bb, a1 = 2 * (m - p * c), a2 = p - m * c - bb;
+            break;
+    }
+    return {b0 / a0, b1 / a0, b2 / a0, a1 / a0, a2 / a0};
+}
+
+// The cookbook with exact trigonometry at f (Hz).
+inline Section cookbook_at(Design d, double f_hz, double q, double a = 1.0) {
+    const double w = 2.0 * PI * f_hz / RATE;
+    return cookbook(d, q, a, std::cos(w), std::sin(w));
 }
 
 // The discrete-time Fourier transform of a finite sequence at f (Hz).
@@ -67,6 +146,23 @@ inline bool same_bits(const BiquadCoeffs& a, const BiquadCoeffs& b) {
 
 inline bool same_bits(const BiquadState& a, const BiquadState& b) {
     return same_bits(a.s1, b.s1) && same_bits(a.s2, b.s2);
+}
+
+// The next value of a linear congruential noise in [-1, 1), as the integer
+// state times 2^-31.
+inline float lcg_noise(uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<float>(static_cast<int32_t>(state)) * 4.656613e-10f;
+}
+
+// A record in static storage (the rings are too large for the stack), cleared
+// to zero as the engine's records start; `Which` tells apart records that a
+// test needs at the same time.
+template <class T, int Which = 0>
+T& cleared() {
+    static T record;
+    std::memset(&record, 0, sizeof record);
+    return record;
 }
 
 }  // namespace lf::test

@@ -1,6 +1,5 @@
 // The reverb's onsets, silence, width and the delay structure of its lines.
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "engine/dsp/reverb.h"
@@ -11,12 +10,6 @@ using namespace lf::test;
 
 namespace {
 
-ReverbUnit& silent_reverb() {
-    static ReverbUnit unit;
-    std::memset(&unit, 0, sizeof unit);
-    return unit;
-}
-
 // The first master-bus instance's settings.
 ReverbParams master(float width) {
     return {0.96f, 0.069f, width, 44.0f, 1.0f, 1.0f, 0.5f, 23};
@@ -25,7 +18,7 @@ ReverbParams master(float width) {
 using Reverb = EngineMode;
 
 TEST_F(Reverb, SilenceInGivesExactSilence) {
-    ReverbUnit& unit = silent_reverb();
+    ReverbUnit& unit = cleared<ReverbUnit>();
     for (int n = 0; n < 12000; ++n) {
         Vec4 y = reverb_process(unit, Vec4::zero(), master(2.0f));
         for (int lane = 0; lane < 4; ++lane) ASSERT_EQ(y.lane(lane), 0.0f) << "frame " << n;
@@ -40,7 +33,7 @@ class ReverbOnset : public EngineMode, public ::testing::WithParamInterface<floa
 // stay apart; any other width mixes the mid (and so lane 0's onset) into lane 1.
 TEST_P(ReverbOnset, FirstSoundAt1422And1445) {
     const float width = GetParam();
-    ReverbUnit& unit = silent_reverb();
+    ReverbUnit& unit = cleared<ReverbUnit>();
     std::vector<Vec4> out;
     for (int n = 0; n < 1500; ++n)
         out.push_back(reverb_process(unit, Vec4(n == 0 ? 1.0f : 0.0f), master(width)));
@@ -57,8 +50,7 @@ TEST_P(ReverbOnset, FirstSoundAt1422And1445) {
 
     // The onset itself: the comb wrote (1 − damping), the all-passes pass
     // (−0.5)^8 of it, the high-pass its b0, and the output level is 0.125.
-    double w = 2 * PI * 44.0 / RATE, alpha = std::sin(w) / (2 * 0.70710677);
-    double b0 = (1 + std::cos(w)) / 2 / (1 + alpha);
+    double b0 = cookbook_at(Design::Highpass, 44.0, 0.70710677).b0;
     double h = (1 - 0.069) * std::pow(0.5, 8) * b0;
     double mid = 0.5 * h;  // lane 1 is still silent
     EXPECT_NEAR(out[1422].lane(0), ((h - mid) * width + mid) * 0.125, 2e-4 * h);
@@ -88,20 +80,14 @@ TEST_F(Reverb, CombsAndLinesMakeTheExpectedEchoes) {
         return sig;
     };
     const BiquadCoeffs hp_record = design_highpass(Vec4(44.0f), Vec4(0.70710677f));
-    auto highpass = [&](const std::vector<double>& x) {
-        Section c = lane_of(hp_record, 0);
-        std::vector<double> y(x.size());
-        double s1 = 0, s2 = 0;
-        for (size_t n = 0; n < x.size(); ++n) {
-            y[n] = c.b0 * x[n] + s1;
-            s1 = c.b1 * x[n] + s2 - c.a1 * y[n];
-            s2 = c.b2 * x[n] - c.a2 * y[n];
-        }
-        return y;
+    auto highpass = [&](std::vector<double> x) {
+        SectionModel model{lane_of(hp_record, 0)};
+        for (double& v : x) v = model.step(v);
+        return x;
     };
     std::vector<double> left = highpass(echoes(0)), right = highpass(echoes(23));
 
-    ReverbUnit& unit = silent_reverb();
+    ReverbUnit& unit = cleared<ReverbUnit>();
     for (int n = 0; n < frames; ++n) {
         Vec4 y = reverb_process(unit, Vec4(n == 0 ? 1.0f : 0.0f), params);
         ASSERT_NEAR(y.lane(0), 0.125 * left[n], 1e-5) << "frame " << n;

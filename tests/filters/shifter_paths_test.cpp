@@ -92,19 +92,8 @@ enum class Delays {
 };
 
 std::string delays_name(Delays d) {
-    switch (d) {
-        case Delays::swept:
-            return "swept";
-        case Delays::short_:
-            return "short";
-        case Delays::long_:
-            return "long";
-        case Delays::edges:
-            return "edges";
-        case Delays::unusual:
-            return "unusual";
-    }
-    return "";
+    static const char* const names[] = {"swept", "short", "long", "edges", "unusual"};
+    return names[static_cast<int>(d)];
 }
 void PrintTo(Delays d, std::ostream* os) {
     *os << delays_name(d);
@@ -198,12 +187,8 @@ BandShiftParams band_params(Delays d, uint32_t stages, int n) {
 // stage stay equal, which would hide a mix-up between them.)
 void seed(FreqShifter& s, uint32_t seed) {
     uint32_t h = seed;
-    auto next = [&h] {
-        h = h * 1664525u + 1013904223u;
-        return float(int32_t(h)) * 4.656613e-10f;
-    };
-    auto quad = [&next] {
-        const float a = next(), b = next(), c = next(), d = next();
+    auto quad = [&h] {
+        const float a = lcg_noise(h), b = lcg_noise(h), c = lcg_noise(h), d = lcg_noise(h);
         return Vec4::set(a, b, c, d);
     };
     s.phase = abs(quad());

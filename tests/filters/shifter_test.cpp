@@ -3,7 +3,6 @@
 // Goertzel filters on the analysis grid of 10 Hz (4410 frames).
 #include <cmath>
 #include <complex>
-#include <cstring>
 #include <vector>
 
 #include "engine/dsp/shifter.h"
@@ -15,12 +14,6 @@ using namespace lf::test;
 namespace {
 
 constexpr int WINDOW = 4410;
-
-FreqShifter& silent_shifter(int which = 0) {
-    static FreqShifter shifters[2];
-    std::memset(&shifters[which], 0, sizeof shifters[which]);
-    return shifters[which];
-}
 
 FreqShiftParams shift_params(float delay_ms, float shift_hz, float right_offset, float feedback,
                              float wet) {
@@ -55,7 +48,7 @@ TEST_F(Shifter, SingleSideband) {
     for (float shift : {100.0f, -100.0f}) {
         SCOPED_TRACE(shift);
         std::vector<double> y =
-            shifted_sine(silent_shifter(), shift_params(0, shift, 0, 0, 1), 8192)[0];
+            shifted_sine(cleared<FreqShifter>(), shift_params(0, shift, 0, 0, 1), 8192)[0];
         double dry = std::abs(goertzel(y, 1000.0));
         double down = std::abs(goertzel(y, 900.0)), up = std::abs(goertzel(y, 1100.0));
         EXPECT_NEAR(dry, 1.0, 0.01);
@@ -73,14 +66,14 @@ TEST_F(Shifter, SingleSideband) {
 // a quarter period against the left; without it both channels are identical.
 TEST_F(Shifter, RightOffsetQuarterIsQuadrature) {
     std::vector<std::vector<double>> same =
-        shifted_sine(silent_shifter(), shift_params(0, 100, 0, 0, 1), 8192);
+        shifted_sine(cleared<FreqShifter>(), shift_params(0, 100, 0, 0, 1), 8192);
     EXPECT_EQ(same[0], same[1]);
     // The dry part is the same in both lanes; the wet part is the difference
     // to a shifter with wet 0.
     std::vector<std::vector<double>> wet =
-        shifted_sine(silent_shifter(0), shift_params(0, -100, 0.25f, 0, 1), 8192);
+        shifted_sine(cleared<FreqShifter>(), shift_params(0, -100, 0.25f, 0, 1), 8192);
     std::vector<std::vector<double>> dry =
-        shifted_sine(silent_shifter(1), shift_params(0, -100, 0.25f, 0, 0), 8192);
+        shifted_sine(cleared<FreqShifter, 1>(), shift_params(0, -100, 0.25f, 0, 0), 8192);
     std::vector<double> left(WINDOW), right(WINDOW);
     for (int n = 0; n < WINDOW; ++n) {
         left[n] = wet[0][n] - dry[0][n];
@@ -96,8 +89,8 @@ TEST_F(Shifter, RightOffsetQuarterIsQuadrature) {
 // Shift 0: sine 0 and cosine 1, so the shifted signal is the dry part and the
 // output is the dry part plus itself 10 ms (441 frames) later.
 TEST_F(Shifter, ZeroShiftIsDryPlusDelayedDry) {
-    FreqShifter& wet = silent_shifter(0);
-    FreqShifter& dry = silent_shifter(1);
+    FreqShifter& wet = cleared<FreqShifter>();
+    FreqShifter& dry = cleared<FreqShifter, 1>();
     std::vector<double> d;
     for (int n = 0; n < 3000; ++n) {
         Vec4 x(sine(733.0, n) + 0.3f * sine(5100.0, n));
@@ -115,8 +108,8 @@ TEST_F(Shifter, ZeroShiftIsDryPlusDelayedDry) {
 // and nothing appears one more shift away.
 TEST_F(Shifter, FeedbackDelayLoop) {
     const float feedback = 0.5f;
-    std::vector<double> y =
-        shifted_sine(silent_shifter(), shift_params(2.5f, 100, 0, feedback, 1), 20 * WINDOW)[0];
+    std::vector<double> y = shifted_sine(cleared<FreqShifter>(),
+                                         shift_params(2.5f, 100, 0, feedback, 1), 20 * WINDOW)[0];
     double step = std::abs(goertzel(y, 1100.0)) > std::abs(goertzel(y, 900.0)) ? 100 : -100;
     const double delay = (Vec4(44.1f) * Vec4(2.5f)).lane0();
     const double whole = std::floor(delay), frac = delay - whole;
@@ -129,12 +122,6 @@ TEST_F(Shifter, FeedbackDelayLoop) {
     EXPECT_LT(std::abs(goertzel(y, 1000 - step)), 0.01);
 }
 
-BandShifter& silent_band_shifter() {
-    static BandShifter s;
-    std::memset(&s, 0, sizeof s);
-    return s;
-}
-
 BandShiftParams band_params(uint32_t stages, float shift_hz, float ratio, float wet) {
     return {Vec4(200.0f), stages, Vec4(20.0f), Vec4(ratio), Vec4(shift_hz), Vec4(0.0f), Vec4(wet)};
 }
@@ -142,7 +129,7 @@ BandShiftParams band_params(uint32_t stages, float shift_hz, float ratio, float 
 // No stages: the crossover's low band plus the scaled high band.
 TEST_F(Shifter, BandShifterWithoutStagesScalesTheHighBand) {
     for (float wet : {0.0f, 1.0f, 0.37f}) {
-        BandShifter& s = silent_band_shifter();
+        BandShifter& s = cleared<BandShifter>();
         CrossoverSplit ref{};
         design_crossover(ref, Vec4(200.0f));
         for (int n = 0; n < 2000; ++n) {
@@ -163,7 +150,7 @@ TEST_F(Shifter, BandShifterWithoutStagesScalesTheHighBand) {
 // with no shift and equal delays nothing of the high band is left at all;
 // with a shift, only the two opposite sidebands remain.
 TEST_F(Shifter, BandShifterStageCancelsTheDryPart) {
-    BandShifter& s = silent_band_shifter();
+    BandShifter& s = cleared<BandShifter>();
     CrossoverSplit ref{};
     design_crossover(ref, Vec4(200.0f));
     for (int n = 0; n < 3000; ++n) {
@@ -172,7 +159,7 @@ TEST_F(Shifter, BandShifterStageCancelsTheDryPart) {
         ASSERT_EQ(y.lane0(), crossover_process(ref, x).low.lane0()) << "frame " << n;
     }
 
-    BandShifter& t = silent_band_shifter();
+    BandShifter& t = cleared<BandShifter>();
     std::vector<double> y;
     for (int n = 0; n < 8192 + WINDOW; ++n) {
         Vec4 out = band_shift_process(t, Vec4(sine(1000, n)), band_params(1, 100, 1.5f, 0.8f));

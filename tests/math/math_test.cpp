@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "engine/dsp/math.h"
 #include "tests/engine_mode.h"
@@ -152,7 +151,6 @@ TEST_F(Noise, DrawsAreAesRoundsOfACountingState) {
                                     0x87, 0x96, 0xA5, 0xB4, 0xC3, 0xD2, 0xE1, 0xF0};
     ASSERT_EQ(std::memcmp(step, step_bytes, 16), 0);
 
-    Vec4 previous = Vec4(2.0f);
     for (int draw = 0; draw < 6; ++draw) {
         uint8_t hashed[16];
         aes_round_bytes(reinterpret_cast<const uint8_t*>(counter), step_bytes, hashed);
@@ -167,11 +165,7 @@ TEST_F(Noise, DrawsAreAesRoundsOfACountingState) {
             float expect = round_down(static_cast<double>(lanes[i])) * 4.656613e-10f;
             EXPECT_EQ(v.lane(i), expect) << "draw " << draw << " lane " << i;
             EXPECT_EQ(v.lane(i), portable[i]);
-            EXPECT_GE(v.lane(i), -1.0f);
-            EXPECT_LT(v.lane(i), 1.0f);
-            EXPECT_NE(v.lane(i), previous.lane(i));
         }
-        previous = v;
         for (int i = 0; i < 4; ++i) counter[i] += step[i];
     }
 }

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "engine/dsp/vec4.h"
 #include "tests/engine_mode.h"

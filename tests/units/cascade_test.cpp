@@ -7,58 +7,16 @@
 #include <ostream>
 #include <vector>
 
-#include "tests/engine_mode.h"
+#include "tests/filters/filters_test.h"
 
 namespace lf::test {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
-// One section's coefficients in double, rounded to float once so that the
+// A cookbook design with its coefficients rounded to float once, so that the
 // engine and the model filter with the same numbers.
-struct Section {
-    double b0, b1, b2, a1, a2;
-    Section rounded() const {
-        auto f = [](double v) { return static_cast<double>(static_cast<float>(v)); };
-        return {f(b0), f(b1), f(b2), f(a1), f(a2)};
-    }
-};
-
-enum class Kind { lowpass, highpass, bandpass, allpass };
-
-// The cookbook designs, exact trigonometry.
-Section design(Kind kind, double f, double q) {
-    double w = 2.0 * kPi * f / 44100.0, c = std::cos(w), alpha = std::sin(w) / (2.0 * q);
-    double a0 = 1.0 + alpha;
-    Section s{};
-    switch (kind) {
-        case Kind::lowpass:
-            s = {(1 - c) / 2, 1 - c, (1 - c) / 2, -2 * c, 1 - alpha};
-            break;
-        case Kind::highpass:
-            s = {(1 + c) / 2, -(1 + c), (1 + c) / 2, -2 * c, 1 - alpha};
-            break;
-        case Kind::bandpass:
-            s = {alpha, 0.0, -alpha, -2 * c, 1 - alpha};
-            break;
-        case Kind::allpass:
-            s = {1 - alpha, -2 * c, 1 + alpha, -2 * c, 1 - alpha};
-            break;
-    }
-    return Section{s.b0 / a0, s.b1 / a0, s.b2 / a0, s.a1 / a0, s.a2 / a0}.rounded();
+Section design(Design d, double f, double q) {
+    return rounded_to_float(cookbook_at(d, f, q));
 }
-
-// Transposed direct form II in double.
-struct Model {
-    Section c;
-    double s1 = 0.0, s2 = 0.0;
-    double step(double x) {
-        double y = c.b0 * x + s1;
-        s1 = c.b1 * x + s2 - c.a1 * y;
-        s2 = c.b2 * x - c.a2 * y;
-        return y;
-    }
-};
 
 // Four sections, one per lane, as one engine record.
 BiquadCoeffs lanes(const Section s[4]) {
@@ -97,12 +55,13 @@ TEST_P(Bank, MatchesEdgesPlusParallelBandsOnTheResidual) {
     const float gain[4] = {1.5f, 0.75f, -0.5f, 2.0f};
     bank.params.band_gain = Vec4::set(gain[0], gain[1], gain[2], gain[3]);
 
-    const Section hp = design(Kind::highpass, 3000.0, 0.8), lp = design(Kind::lowpass, 300.0, 0.6);
+    const Section hp = design(Design::Highpass, 3000.0, 0.8),
+                  lp = design(Design::Lowpass, 300.0, 0.6);
     const Section edge[4] = {hp, hp, lp, lp};
     bank.edge = lanes(edge);
     std::vector<Section> bands;
     for (uint32_t b = 0; b < shape.band_count; ++b) {
-        bands.push_back(design(Kind::bandpass, 350.0 * std::pow(1.3, b), 3.0));
+        bands.push_back(design(Design::Bandpass, 350.0 * std::pow(1.3, b), 3.0));
     }
     for (uint32_t m = 0; m < (shape.band_count + 1) / 2; ++m) {
         const Section zero{};
@@ -114,13 +73,13 @@ TEST_P(Bank, MatchesEdgesPlusParallelBandsOnTheResidual) {
     // The model: per channel, edge chains, the residual through each band's
     // chain, band b scaled by the gain of the lane pair it sits in.
     struct Channel {
-        std::vector<Model> hp, lp;
-        std::vector<std::vector<Model>> band;
+        std::vector<SectionModel> hp, lp;
+        std::vector<std::vector<SectionModel>> band;
     } ch[2];
     for (auto& c : ch) {
-        c.hp.assign(shape.edge_stages, Model{hp});
-        c.lp.assign(shape.edge_stages, Model{lp});
-        for (const Section& s : bands) c.band.emplace_back(shape.depth, Model{s});
+        c.hp.assign(shape.edge_stages, SectionModel{hp});
+        c.lp.assign(shape.edge_stages, SectionModel{lp});
+        for (const Section& s : bands) c.band.emplace_back(shape.depth, SectionModel{s});
     }
 
     double peak = 0.0;
@@ -135,12 +94,12 @@ TEST_P(Bank, MatchesEdgesPlusParallelBandsOnTheResidual) {
         for (int k = 0; k < 2; ++k) {
             Channel& c = ch[k];
             double in = k == 0 ? x0 : x1, high = in, low = in;
-            for (Model& s : c.hp) high = s.step(high);
-            for (Model& s : c.lp) low = s.step(low);
+            for (SectionModel& s : c.hp) high = s.step(high);
+            for (SectionModel& s : c.lp) low = s.step(low);
             double outside = high + low, residual = in - outside, acc = 0.0;
             for (uint32_t b = 0; b < bands.size(); ++b) {
                 double v = residual;
-                for (Model& s : c.band[b]) v = s.step(v);
+                for (SectionModel& s : c.band[b]) v = s.step(v);
                 acc += gain[(b % 2) * 2 + k] * v;
             }
             double expected = acc + outside;
@@ -168,7 +127,7 @@ TEST_F(EngineMode, BankWithoutEdgesOrBandsDoublesTheInput) {
     // Bands with zero gain add nothing: still the two (unfiltered) edge parts.
     bank.params.band_count = 5;
     bank.params.depth = 2;
-    const Section s = design(Kind::bandpass, 1000.0, 2.0);
+    const Section s = design(Design::Bandpass, 1000.0, 2.0);
     const Section slot[4] = {s, s, s, s};
     for (int m = 0; m < 3; ++m) bank.band[m] = lanes(slot);
     for (int n = 0; n < 50; ++n) {
@@ -187,19 +146,19 @@ TEST_P(Cascade, MatchesSectionsInAFeedbackLoop) {
     const uint32_t sections = GetParam();
     static FeedbackCascade fc;
     fc = FeedbackCascade{};
-    const Section ap = design(Kind::allpass, 700.0, 0.7);
+    const Section ap = design(Design::Allpass, 700.0, 0.7);
     const Section all[4] = {ap, ap, ap, ap};
     fc.coeffs = lanes(all);
     fc.sections = sections;
     fc.feedback = 0.45f;
     fc.gain = 0.8f;
-    std::vector<Model> model(sections, Model{ap});
+    std::vector<SectionModel> model(sections, SectionModel{ap});
     double loop = 0.0;
     for (int n = 0; n < 3000; ++n) {
         float x = static_cast<float>(input(n, 0));
         Vec4 y = feedback_cascade_process(fc, Vec4(x));
         double u = x + 0.45 * loop;
-        for (Model& s : model) u = s.step(u);
+        for (SectionModel& s : model) u = s.step(u);
         loop = u;
         ASSERT_NEAR(y.lane0(), 0.8 * loop, 2e-4 * (1 + sections / 8)) << "frame " << n;
         ASSERT_EQ(y.lane(3), y.lane0());
@@ -264,7 +223,7 @@ TEST_F(EngineMode, SaturatorWithFullCompensationKeepsTheInputLevel) {
     const float level[4] = {0.1f, 0.5f, 0.9f, 2.0f};
     double in_sum[4] = {}, out_sum[4] = {};
     for (int n = 0; n < 60000; ++n) {
-        double s = std::sin(2.0 * kPi * 441.0 * n / 44100.0);
+        double s = std::sin(2.0 * PI * 441.0 * n / 44100.0);
         Vec4 x = Vec4::set(static_cast<float>(level[0] * s), static_cast<float>(level[1] * s),
                            static_cast<float>(level[2] * s), static_cast<float>(level[3] * s));
         Vec4 in = x;

@@ -7,8 +7,6 @@
 #include "engine/dsp/rate_reducer.h"
 
 #include <cmath>
-#include <cstring>
-#include <limits>
 #include <ostream>
 
 #include "engine/dsp/math.h"
@@ -139,7 +137,6 @@ TEST_F(Adsr, ReleaseStartsAtSinceOffZero) {
     adsr_step(shape, Vec4::set(100.0f, 1.0f, 1.0f, 0.0f), level);
     // One frame of the −60 dB per 0.25 s slope.
     EXPECT_NEAR(level / held, std::pow(10.0, -3.0 / (0.25 * 44100.0)), 1e-6);
-    EXPECT_LT(level, held);
 }
 
 // ----------------------------------------------------------------------------
@@ -179,19 +176,10 @@ TEST_P(CurveShape, FollowsTheClosedFormBetweenItsEnds) {
     }
 }
 
+// p = q = 1 is the straight line from base to base + scale.
 INSTANTIATE_TEST_SUITE_P(Exponents, CurveShape,
                          ::testing::Values(Shape{1.0f, 1.0f}, Shape{2.0f, 1.0f}, Shape{1.0f, 3.0f},
                                            Shape{0.5f, 2.0f}, Shape{3.0f, 0.25f}));
-
-TEST_F(EngineMode, CurveWithUnitExponentsIsAStraightLine) {
-    const CurveSegment segments[2] = {segment(0.0f, 2.0f, 1.0f, 4.0f, 1.0f, 1.0f), sentinel()};
-    CurveEnv env{segments, Vec4::zero()};
-    for (int i = 0; i <= 32; ++i) {
-        float t = 2.0f * static_cast<float>(i) / 32.0f;
-        // base + scale·t/length, within the estimate's error of 1/length
-        ASSERT_NEAR(curve_env_eval(env, Vec4(t)).lane0(), 1.0 + 4.0 * t / 2.0, 4.0 * 4e-4);
-    }
-}
 
 TEST_F(EngineMode, CurveLandsOnItsEndsAndJumpsOverZeroLengthSegments) {
     const CurveSegment segments[4] = {

@@ -38,7 +38,6 @@ TEST_F(FastPaths, ScoreCurvesWalkedTogetherMatchOneAtATime) {
         plain[c] = batched[c] = engine.score.curve_envs[c];
         walk.envs[c] = &batched[c];
     }
-    int compared = 0;
     int frames_by_groups[CURVE_WALK_MAX / 8 + 2] = {};
     for (int n = 0; n < static_cast<int>(TRACK_FRAMES); n += 11) {
         const Vec4 t(frame_time(n));
@@ -50,10 +49,8 @@ TEST_F(FastPaths, ScoreCurvesWalkedTogetherMatchOneAtATime) {
                 << "curve " << c << " at frame " << n << ": " << plain[c].out.lane0() << " vs "
                 << batched[c].out.lane0();
             ASSERT_EQ(plain[c].segment, batched[c].segment);
-            ++compared;
         }
     }
-    EXPECT_GT(compared, 20000000);
     // The score reaches one lone group, a pair, and a pair and one more.
     EXPECT_GT(frames_by_groups[1], 0);
     EXPECT_GT(frames_by_groups[2], 0);
@@ -133,7 +130,6 @@ TEST_F(FastPaths, EnvelopeEarlyExitsGiveThePlainResult) {
                             0.001f, 0.5f,  1.0f,   1.06f};
     const float ages[] = {0.0f, 0.0005f, 0.01f, 0.05f, 0.2f, 3.0f};
     const float offs[] = {-1.0f, -0.001f, 0.0f, 0.003f, 2.0f};
-    int cases = 0;
     for (const EnvShape& s : shapes)
         for (float level : levels)
             for (float age : ages)
@@ -145,9 +141,7 @@ TEST_F(FastPaths, EnvelopeEarlyExitsGiveThePlainResult) {
                     ASSERT_EQ(std::memcmp(&fast, &plain, sizeof fast), 0)
                         << "level " << level << " age " << age << " since off " << off << ": "
                         << fast << " vs " << plain;
-                    ++cases;
                 }
-    EXPECT_EQ(cases, 5 * 8 * 6 * 5);
 }
 
 // The decay and release ratios are filed by shape in small tables. Many more

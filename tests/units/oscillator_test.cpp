@@ -3,7 +3,6 @@
 #include "engine/dsp/oscillator.h"
 
 #include <cmath>
-#include <cstring>
 #include <ostream>
 #include <vector>
 
@@ -32,12 +31,6 @@ struct Table {
         return v[i] + (p - fl) * (v[(i + 1) & 255] - v[i]);
     }
 };
-
-bool is_negative_zero(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u == 0x80000000u;
-}
 
 // ----------------------------------------------------------------------------
 // Table read and oscillator
@@ -104,9 +97,8 @@ TEST_F(EngineMode, OscillatorWrapsOnceBySelection) {
     WavetablePhase phase = Vec4::set(0.0f, 250.0f, 0.0f, 250.0f);
     Vec4 f = Vec4::set(0.0f, 8.0f * 172.265625f, 0.0f, 0.0f);
     wavetable_osc_step(phase, t.v, f);
-    EXPECT_EQ(phase.lane(0), 0.0f);
-    EXPECT_FALSE(is_negative_zero(phase.lane(0)));
-    EXPECT_FALSE(is_negative_zero(phase.lane(2)));
+    EXPECT_EQ(float_bits(phase.lane(0)), 0u);
+    EXPECT_EQ(float_bits(phase.lane(2)), 0u);
     // 258 entries less the step's shortfall, wrapped once.
     EXPECT_NEAR(phase.lane(1), 2.0f, 1e-4);
     EXPECT_EQ(phase.lane(3), phase.lane(1));
@@ -166,6 +158,13 @@ std::vector<WavetablePhase> start_phases(int count) {
     return pool;
 }
 
+// The voice of `slots` notes held on kHold, each keeping its level in its cursor.
+UnisonVoiceParams unison_params(std::vector<WavetablePhase>& pool, EventCursor* cursors,
+                                uint32_t slots, const Table& t, Vec4 sensitivity_db, float ratio,
+                                uint32_t oscillators) {
+    return {pool.data(), cursors, slots, &kHold, nullptr, t.v, sensitivity_db, ratio, oscillators};
+}
+
 struct Unison {
     int oscillators;
     float ratio;
@@ -184,15 +183,8 @@ TEST_P(UnisonBank, MatchesADetunedOscillatorModel) {
     std::vector<WavetablePhase> pool = start_phases(2 * u.oscillators);
     UnisonModel model;
     model.init(pool, 2 * u.oscillators);
-    const UnisonVoiceParams params{.pool = pool.data(),
-                                   .cursors = cursors,
-                                   .slots = 2,
-                                   .envelope = &kHold,
-                                   .levels = nullptr,
-                                   .table = t.v,
-                                   .velocity_sensitivity_db = Vec4(-30.0f),
-                                   .detune_ratio = u.ratio,
-                                   .oscillators = static_cast<uint32_t>(u.oscillators)};
+    const UnisonVoiceParams params = unison_params(pool, cursors, 2, t, Vec4(-30.0f), u.ratio,
+                                                   static_cast<uint32_t>(u.oscillators));
     // Velocity 0.5 at −30 dB sensitivity: 15 dB down.
     const double g1 = std::pow(10.0, -15.0 / 20.0);
     for (int frame = 0; frame < 200; ++frame) {
@@ -254,23 +246,13 @@ TEST_F(EngineMode, UnisonEqualsItsStepByStepDefinitionBitForBit) {
         // Partner lanes seeded apart, as in the chord voice's pools.
         for (WavetablePhase& e : pool_a) e = shuffle<0, 1, 1, 0>(e);
         pool_b = pool_a;
-        const UnisonVoiceParams pa{.pool = pool_a.data(),
-                                   .cursors = a,
-                                   .slots = 3,
-                                   .envelope = &kHold,
-                                   .levels = nullptr,
-                                   .table = t.v,
-                                   .velocity_sensitivity_db = Vec4(-20.0f),
-                                   .detune_ratio = 1.002f,
-                                   .oscillators = oscillators};
-        UnisonVoiceParams pb = pa;
-        pb.pool = pool_b.data();
-        pb.cursors = b;
+        const UnisonVoiceParams pa =
+            unison_params(pool_a, a, 3, t, Vec4(-20.0f), 1.002f, oscillators);
+        const UnisonVoiceParams pb =
+            unison_params(pool_b, b, 3, t, Vec4(-20.0f), 1.002f, oscillators);
         for (int frame = 0; frame < 300; ++frame) {
             Vec4 ya = unison_voice_process(pa), yb = unison_by_steps(pb);
-            for (int k = 0; k < 4; ++k)
-                ASSERT_EQ(bits(ya).lane(k), bits(yb).lane(k))
-                    << oscillators << " oscillators, frame " << frame;
+            ASSERT_TRUE(same_bits(ya, yb)) << oscillators << " oscillators, frame " << frame;
         }
         for (size_t e = 0; e < pool_a.size(); ++e)
             ASSERT_TRUE(bits(pool_a[e]).lane(0) == bits(pool_b[e]).lane(0) &&
@@ -293,24 +275,12 @@ TEST_F(EngineMode, UnisonFiledVelocityGainsMatchTheSteps) {
             const Vec4 sens = sensitivities[(i + round) % 4];
             EventCursor a = held_note(220.0f, velocity, 0.6f), b = a;
             std::vector<WavetablePhase> pool_a = start_phases(2), pool_b = pool_a;
-            UnisonVoiceParams pa{.pool = pool_a.data(),
-                                 .cursors = &a,
-                                 .slots = 1,
-                                 .envelope = &kHold,
-                                 .levels = nullptr,
-                                 .table = t.v,
-                                 .velocity_sensitivity_db = sens,
-                                 .detune_ratio = 1.003f,
-                                 .oscillators = 2};
-            UnisonVoiceParams pb = pa;
-            pb.pool = pool_b.data();
-            pb.cursors = &b;
+            const UnisonVoiceParams pa = unison_params(pool_a, &a, 1, t, sens, 1.003f, 2);
+            const UnisonVoiceParams pb = unison_params(pool_b, &b, 1, t, sens, 1.003f, 2);
             for (int frame = 0; frame < 3; ++frame) {
                 const Vec4 ya = unison_voice_process(pa), yb = unison_by_steps(pb);
-                for (int k = 0; k < 4; ++k)
-                    ASSERT_EQ(bits(ya).lane(k), bits(yb).lane(k))
-                        << "velocity " << velocity << ", sensitivity " << sens.lane(0) << ", round "
-                        << round;
+                ASSERT_TRUE(same_bits(ya, yb)) << "velocity " << velocity << ", sensitivity "
+                                               << sens.lane(0) << ", round " << round;
             }
         }
     }
@@ -321,15 +291,7 @@ TEST_F(EngineMode, UnisonSingleOscillatorWithoutDetuneIsCentred) {
     EventCursor cursor = held_note(440.0f, 1.0f, 1.0f);
     std::vector<WavetablePhase> pool = start_phases(1);
     pool[0] = Vec4::set(12.0f, 12.0f, 12.0f, 12.0f);
-    const UnisonVoiceParams params{.pool = pool.data(),
-                                   .cursors = &cursor,
-                                   .slots = 1,
-                                   .envelope = &kHold,
-                                   .levels = nullptr,
-                                   .table = t.v,
-                                   .velocity_sensitivity_db = Vec4(-30.0f),
-                                   .detune_ratio = 1.0f,
-                                   .oscillators = 1};
+    const UnisonVoiceParams params = unison_params(pool, &cursor, 1, t, Vec4(-30.0f), 1.0f, 1);
     for (int frame = 1; frame <= 50; ++frame) {
         Vec4 y = unison_voice_process(params);
         double p = std::fmod(12.0 + frame * 440.0 * 256.0 / 44100.0, 256.0);
@@ -349,15 +311,8 @@ TEST_F(EngineMode, UnisonSilentSlotsAdvanceButLeaveThePoolToSoundingOnes) {
     const std::vector<WavetablePhase> untouched = pool;
     UnisonModel model;
     model.init(pool, 4);
-    const UnisonVoiceParams params{.pool = pool.data(),
-                                   .cursors = cursors,
-                                   .slots = 2,
-                                   .envelope = &kHold,
-                                   .levels = levels,
-                                   .table = t.v,
-                                   .velocity_sensitivity_db = Vec4(-30.0f),
-                                   .detune_ratio = 1.002f,
-                                   .oscillators = 2};
+    UnisonVoiceParams params = unison_params(pool, cursors, 2, t, Vec4(-30.0f), 1.002f, 2);
+    params.levels = levels;
     for (int frame = 0; frame < 20; ++frame) {
         Vec4 y = unison_voice_process(params);
         double out[2] = {0.0, 0.0};
@@ -368,9 +323,7 @@ TEST_F(EngineMode, UnisonSilentSlotsAdvanceButLeaveThePoolToSoundingOnes) {
     // The silent slot's envelope still moved on (in the level array, not the cursor).
     EXPECT_LT(levels[0], 0.0009f);
     EXPECT_EQ(cursors[0].level, 0.0009f);
-    for (int e = 2; e < 4; ++e) {
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(pool[e].lane(i), untouched[e].lane(i));
-    }
+    for (int e = 2; e < 4; ++e) EXPECT_TRUE(same_bits(pool[e], untouched[e])) << "entry " << e;
 }
 
 // ----------------------------------------------------------------------------
