@@ -138,14 +138,11 @@ TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
     ASSERT_EQ(score_bytes(parsed),
               good);  // the writer is the layout, so spoils are the only change
 
-    int spoiled = 0, caught = 0;
     auto expect_error = [&](const bundle::Score& s, const std::string& what,
                             const std::string& says) {
         bundle::Score again;
         bundle::Findings f;
         bundle::parse_score(score_bytes(s), "score.bin", again, f);
-        ++spoiled;
-        caught += !f.errors.empty();
         EXPECT_TRUE(has_error(f, says))
             << what << ": " << (f.errors.empty() ? "no error" : f.errors[0]);
     };
@@ -188,8 +185,6 @@ TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
         s.curves[c].times[0] = INT32_MIN;
         expect_error(s, curve + " far", "outside -26528..26528");
     }
-    EXPECT_EQ(caught, spoiled);
-    std::printf("%d spoiled streams, %d refused\n", spoiled, caught);
 }
 
 }  // namespace

