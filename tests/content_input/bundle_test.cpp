@@ -83,12 +83,15 @@ TEST(ReadersReport, AScoreCutShort) {
     const std::string content = copy_content(dir);
     const std::string score = content + "/score/score.bin";
     // Cut inside the curves' values: the summary read values[0] of an empty stream.
-    for (uintmax_t size : {25220u, 4u, 0u}) {
+    const std::pair<uintmax_t, std::string> cuts[] = {{25220, "25220 bytes end inside curve 0"},
+                                                      {4, "4 bytes end inside note list 0"},
+                                                      {0, "0 bytes end inside note list 0"}};
+    for (const auto& [size, says] : cuts) {
         fs::resize_file(score, size);
         Both r = run_readers(dir, content);
         EXPECT_EQ(r.embed.status, 1) << size;
         EXPECT_EQ(r.summary.status, 1) << size << ": " << r.summary.err;
-        EXPECT_NE(r.embed.err.find("bytes end inside"), std::string::npos) << r.embed.err;
+        EXPECT_NE(r.embed.err.find(score + ": " + says), std::string::npos) << r.embed.err;
     }
 }
 
