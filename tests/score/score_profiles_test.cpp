@@ -113,11 +113,10 @@ TEST(Messages, UnknownNamesSuggestTheNearestOne) {
         const char* replace;
         const char* suggestion;
     };
+    // (A misspelt pattern is in score_pack's fault table.)
     const Slip slips[] = {
         {"track 11 kick", "track 11 kik", "unknown track '11 kik' (did you mean 'kick'?)"},
         {"track 11 kick", "trak 11 kick", "unknown statement 'trak' (did you mean 'track'?)"},
-        {"play kick_phrase 2:1 x 2", "play kick_phrse 2:1 x 2",
-         "unknown pattern 'kick_phrse' (did you mean 'kick_phrase'?)"},
         {"curve 14 hats_width", "curve hats_widht", "(did you mean 'hats_width'?)"},
     };
     for (const Slip& s : slips) {

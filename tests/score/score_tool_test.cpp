@@ -101,8 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"unknown_curve", MAIN, TAIL, "include mix.score\ncurve 37\nend", "curve 37",
                  "unknown curve '37'", InFree::refused},
         BadInput{"unknown_pattern", "drums.score", "play kick_phrase 2:1 x 2",
-                 "play kick_phrse 2:1 x 2", "kick_phrse", "unknown pattern 'kick_phrse'",
-                 InFree::refused},
+                 "play kick_phrse 2:1 x 2", "kick_phrse",
+                 "unknown pattern 'kick_phrse' (did you mean 'kick_phrase'?)", InFree::refused},
         BadInput{
             "overlap", "drums.score", "note 67:4.5 A#1 1/8 64", "note 67:4.5 A#1 1/4 64",
             "note 68:1 A#1",
