@@ -7,23 +7,16 @@
 #include <limits>
 
 #include "tests/content_input/harness.h"
-#include "tools/score/score.h"
 
 namespace content_test {
 namespace {
 
 const std::string SCORE_PACK = SCORE_PACK_EXE;
 
-std::vector<score::Problem> read_problems(const std::string& path) {
-    std::vector<score::Problem> problems;
-    score::score_read(path, problems);
-    return problems;
-}
-
 TEST(InputsAreRegularFiles, IncludesOfAFolderOrADeviceAreRefused) {
     Scratch dir;
-    write_text(dir / "a.score", "include /tmp\ninclude /dev/zero\n");
-    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    std::vector<score::Problem> problems =
+        read_score(dir, "include /tmp\ninclude /dev/zero\n").problems;
     ASSERT_EQ(problems.size(), 2u);
     EXPECT_EQ(problems[0].at.line, 1);
     EXPECT_EQ(problems[0].message, "/tmp: is a folder, not a regular file");
@@ -41,8 +34,7 @@ TEST(InputsAreRegularFiles, AScoreFileOverTheLimitIsNotRead) {
     Scratch dir;
     write_text(dir / "big.score", "");
     fs::resize_file(dir / "big.score", 5 * 1024 * 1024);
-    write_text(dir / "a.score", "\ninclude big.score\n");
-    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    std::vector<score::Problem> problems = read_score(dir, "\ninclude big.score\n").problems;
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].at.line, 2);
     EXPECT_EQ(problems[0].message,
@@ -51,15 +43,14 @@ TEST(InputsAreRegularFiles, AScoreFileOverTheLimitIsNotRead) {
 
 TEST(InputsAreRegularFiles, ACycleOfIncludesIsReportedOnceWithItsChain) {
     Scratch dir;
-    write_text(dir / "self.score", "include self.score\n");
-    std::vector<score::Problem> problems = read_problems(dir / "self.score");
+    std::vector<score::Problem> problems =
+        read_score(dir, "include self.score\n", "self.score").problems;
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].message,
               "the includes form a cycle: " + dir / "self.score" + " -> " + dir / "self.score");
 
-    write_text(dir / "a.score", "include b.score\n");
     write_text(dir / "b.score", "# b\ninclude a.score\n");
-    problems = read_problems(dir / "a.score");
+    problems = read_score(dir, "include b.score\n").problems;
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].at.file, dir / "b.score");
     EXPECT_EQ(problems[0].at.line, 2);
@@ -70,20 +61,16 @@ TEST(InputsAreRegularFiles, ACycleOfIncludesIsReportedOnceWithItsChain) {
 TEST(InputsAreRegularFiles, TheExpansionStopsAtItsLimit) {
     Scratch dir;
     // 10^8 notes before: 18 s and then bad_alloc.
-    write_text(dir / "a.score",
-               "track pluck\nrepeat 10000 every 1t\nrepeat 10000 every 1t\nnote 1:1 60 1t\n"
-               "end\nend\nend\n");
-    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    const std::string nested = "track pluck\nrepeat 10000 every 1t\nrepeat 10000 every 1t\n";
+    std::vector<score::Problem> problems =
+        read_score(dir, nested + "note 1:1 60 1t\nend\nend\nend\n").problems;
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].at.line, 4);
     EXPECT_EQ(problems[0].message,
               "the score expands to more than 1000000 notes and breakpoints; the expansion "
               "stops here");
     // Repeats of nothing cost time too.
-    write_text(dir / "b.score",
-               "track pluck\nrepeat 10000 every 1t\nrepeat 10000 every 1t\nrepeat 10000 every 1t\n"
-               "end\nend\nend\nend\n");
-    problems = read_problems(dir / "b.score");
+    problems = read_score(dir, nested + "repeat 10000 every 1t\nend\nend\nend\nend\n").problems;
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_NE(problems[0].message.find("more than 10000000 statements"), std::string::npos);
 }
@@ -94,8 +81,7 @@ TEST(InputsAreRegularFiles, RepeatsNestSixteenDeepAtMost) {
     for (int k = 0; k < 17; ++k) text += "repeat 1 every 1t\n";
     text += "note 21:1 63 1/4\n";
     for (int k = 0; k < 18; ++k) text += "end\n";
-    write_text(dir / "a.score", text);
-    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    std::vector<score::Problem> problems = read_score(dir, text).problems;
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].at.line, 18);
     EXPECT_EQ(problems[0].message, "repeats nest deeper than 16");
@@ -103,8 +89,8 @@ TEST(InputsAreRegularFiles, RepeatsNestSixteenDeepAtMost) {
 
 TEST(InputsAreRegularFiles, ATabInAHitsRowIsShown) {
     Scratch dir;
-    write_text(dir / "a.score", "track kick\nlevels X=64\nhits 1:1 36 \"X.\tX\"\nend\n");
-    std::vector<score::Problem> problems = read_problems(dir / "a.score");
+    std::vector<score::Problem> problems =
+        read_score(dir, "track kick\nlevels X=64\nhits 1:1 36 \"X.\tX\"\nend\n").problems;
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].message, "no level for '\\t'");
 }
