@@ -1,6 +1,7 @@
 // score_pack as a program: the checked-in outputs are what the source packs
-// to; bad input is reported as file:line and leaves the outputs untouched; the
-// zigzag code and the MIDI export are read back independently.
+// to; bad input is reported as file:line and leaves the outputs untouched (and
+// the free profile packs what breaks only the arrangement); the zigzag code
+// and the MIDI export are read back independently.
 #include <gtest/gtest.h>
 #include <ostream>
 
