@@ -83,12 +83,15 @@ TEST(ReadersReport, AScoreCutShort) {
     const std::string content = copy_content(dir);
     const std::string score = content + "/score/score.bin";
     // Cut inside the curves' values: the summary read values[0] of an empty stream.
-    for (uintmax_t size : {25220u, 4u, 0u}) {
+    const std::pair<uintmax_t, std::string> cuts[] = {{25220, "25220 bytes end inside curve 0"},
+                                                      {4, "4 bytes end inside note list 0"},
+                                                      {0, "0 bytes end inside note list 0"}};
+    for (const auto& [size, says] : cuts) {
         fs::resize_file(score, size);
         Both r = run_readers(dir, content);
         EXPECT_EQ(r.embed.status, 1) << size;
         EXPECT_EQ(r.summary.status, 1) << size << ": " << r.summary.err;
-        EXPECT_NE(r.embed.err.find("bytes end inside"), std::string::npos) << r.embed.err;
+        EXPECT_NE(r.embed.err.find(score + ": " + says), std::string::npos) << r.embed.err;
     }
 }
 
@@ -138,14 +141,11 @@ TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
     ASSERT_EQ(score_bytes(parsed),
               good);  // the writer is the layout, so spoils are the only change
 
-    int spoiled = 0, caught = 0;
     auto expect_error = [&](const bundle::Score& s, const std::string& what,
                             const std::string& says) {
         bundle::Score again;
         bundle::Findings f;
         bundle::parse_score(score_bytes(s), "score.bin", again, f);
-        ++spoiled;
-        caught += !f.errors.empty();
         EXPECT_TRUE(has_error(f, says))
             << what << ": " << (f.errors.empty() ? "no error" : f.errors[0]);
     };
@@ -188,8 +188,6 @@ TEST(StreamsTheEngineCannotTake, EveryCorruptedStreamIsAnError) {
         s.curves[c].times[0] = INT32_MIN;
         expect_error(s, curve + " far", "outside -26528..26528");
     }
-    EXPECT_EQ(caught, spoiled);
-    std::printf("%d spoiled streams, %d refused\n", spoiled, caught);
 }
 
 }  // namespace

@@ -5,27 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/content_input/harness.h"
-#include "tools/score/score.h"
 
 namespace content_test {
 namespace {
-
-struct Read {
-    score::Score score;
-    std::vector<score::Problem> problems;
-    std::string text() const {
-        std::string all;
-        for (const auto& p : problems) all += score::format_problem(p) + "\n";
-        return all;
-    }
-};
-
-Read read_score(const Scratch& dir, const std::string& text, const std::string& name = "a.score") {
-    write_text(dir / name, text);
-    Read r;
-    r.score = score::score_read(dir / name, r.problems);
-    return r;
-}
 
 struct Wrapped {
     const char* name;

@@ -22,6 +22,15 @@ fs::path fresh_dir(const char* name) {
     return d;
 }
 
+// Seven mono sources of 3000 frames (the first one `first_frames` long).
+fs::path sources(const char* name, size_t first_frames = 3000) {
+    fs::path d = fresh_dir(name);
+    for (int n = 1; n <= 7; ++n)
+        drums::write_wav((d / ("source" + std::to_string(n) + ".wav")).string(),
+                         std::vector<float>(n == 1 ? first_frames : 3000, 0.1f));
+    return d;
+}
+
 TEST(Tools, SynthRejectsAMissingRecipeFolder) {
     fs::path out = fresh_dir("drums_synth_missing");
     ToolRun r = run_tool(std::string(DRUMSYNTH_PATH) + " " + (out / "nowhere").string() + " " +
@@ -44,27 +53,8 @@ TEST(Tools, SynthNamesTheBadLineAndKeepsTheOldOutput) {
     EXPECT_EQ(read_text(out / "source1.wav"), "the good file");
 }
 
-TEST(Tools, EncoderRejectsAGarbledSourceAndKeepsTheOldSamples) {
-    fs::path in = fresh_dir("drums_codec_bad_in"), out = fresh_dir("drums_codec_bad_out");
-    for (int n = 1; n <= 7; ++n)
-        drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
-                         std::vector<float>(3000, 0.1f));
-    write_text(in / "source5.wav", "RIFF....WAVEfmt garbage");
-    write_text(out / "sample1.bin", "the good file");
-    ToolRun r =
-        run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("source5.wav: not a mono 32-bit float 44100 Hz WAV file"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(read_text(out / "sample1.bin"), "the good file");
-}
-
 TEST(Tools, EncoderRejectsASourceTooLongForItsBlocks) {
-    fs::path in = fresh_dir("drums_codec_long"), out = fresh_dir("drums_codec_long_out");
-    for (int n = 1; n <= 7; ++n)
-        drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
-                         std::vector<float>(n == 1 ? 20000 : 3000, 0.1f));
+    fs::path in = sources("drums_codec_long", 20000), out = fresh_dir("drums_codec_long_out");
     ToolRun r =
         run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string());
     EXPECT_EQ(r.status, 1);
@@ -76,10 +66,7 @@ TEST(Tools, EncoderRejectsASourceTooLongForItsBlocks) {
 }
 
 TEST(Tools, EncoderReportsAnUnwritableOutput) {
-    fs::path in = fresh_dir("drums_codec_unwritable");
-    for (int n = 1; n <= 7; ++n)
-        drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
-                         std::vector<float>(3000, 0.1f));
+    fs::path in = sources("drums_codec_unwritable");
     ToolRun r = run_tool(std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " +
                          (in / "no" / "such").string());
     EXPECT_EQ(r.status, 1);
@@ -92,10 +79,7 @@ TEST(Tools, EncoderReportsAnUnwritableOutput) {
 // A write that fails (a file-size limit, as a full disk) leaves the previous
 // file as it was and no temporary; with room the same run replaces it.
 TEST(Tools, EncoderOnAFullDiskKeepsTheOldSamples) {
-    fs::path in = fresh_dir("drums_full_in"), out = fresh_dir("drums_full_out");
-    for (int n = 1; n <= 7; ++n)
-        drums::write_wav((in / ("source" + std::to_string(n) + ".wav")).string(),
-                         std::vector<float>(3000, 0.1f));
+    fs::path in = sources("drums_full_in"), out = fresh_dir("drums_full_out");
     write_text(out / "sample1.bin", "old");
     const std::string encode =
         std::string(DRUMCODEC_PATH) + " encode " + in.string() + " " + out.string();

@@ -1,13 +1,9 @@
 // score_pack as a program: the checked-in outputs are what the source packs
-// to; bad input is reported as file:line and leaves the outputs untouched; the
-// zigzag code and the MIDI export are read back independently.
+// to; bad input is reported as file:line and leaves the outputs untouched (and
+// the free profile packs what breaks only the arrangement); the zigzag code
+// and the MIDI export are read back independently.
 #include <gtest/gtest.h>
 #include <ostream>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "tests/score/score_test_util.h"
 #include "tools/score/score.h"
@@ -20,16 +16,6 @@ ToolRun run_packer(const std::string& source, const std::string& out,
                    const std::string& midi = "") {
     return run_tool(std::string(SCORE_PACK_EXE) + " '" + source + "' -o '" + out + "'" +
                     (midi.empty() ? "" : " --midi '" + midi + "'"));
-}
-
-// The line of `file` that holds `needle`, counted from 1.
-int line_of(const std::string& file, const std::string& needle) {
-    std::ifstream in(file);
-    std::string line;
-    for (int n = 1; std::getline(in, line); ++n) {
-        if (line.find(needle) != std::string::npos) return n;
-    }
-    return 0;
 }
 
 }  // namespace
@@ -46,6 +32,11 @@ TEST(ScorePack, CheckedInOutputsAreWhatTheSourcePacksTo) {
     EXPECT_EQ(dir.entries(), 2) << "a temporary was left beside the outputs";
 }
 
+// What the free profile does with the same fault: faults of the arrangement
+// alone pack there, what the engine could not play right (and what cannot be
+// read) is refused with the same message.
+enum class InFree { packs, refused };
+
 // A fault put into a copy of the real score: `find` in `file` becomes
 // `replace`, and the packer must complain at the line where `marker` stands.
 struct BadInput {
@@ -55,6 +46,7 @@ struct BadInput {
     const char* replace;
     const char* marker;
     const char* message;
+    InFree free;
 };
 void PrintTo(const BadInput& c, std::ostream* os) {
     *os << c.name;
@@ -64,44 +56,36 @@ class ScorePackRejects : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(ScorePackRejects, WithFileAndLineAndNoOutput) {
     const BadInput& bad = GetParam();
-    Scratch dir;
-    const std::string score_dir = source_dir() + "/content/score";
-    for (const auto& entry : std::filesystem::directory_iterator(score_dir)) {
-        if (entry.path().extension() == ".score") {
-            std::filesystem::copy_file(entry.path(), dir.path / entry.path().filename());
-        }
-    }
-    const std::string faulty = (dir / bad.file);
-    std::string text;
-    {
-        std::ifstream in(faulty);
-        std::stringstream all;
-        all << in.rdbuf();
-        text = all.str();
-    }
-    size_t at = text.find(bad.find);
-    ASSERT_NE(at, std::string::npos) << "the score changed: '" << bad.find << "' is gone";
-    text.replace(at, std::string(bad.find).size(), bad.replace);
-    write_text(faulty, text);
-
-    const std::string out = (dir / "score.bin"), midi = (dir / "score.mid");
+    ScoreCopy copy;
+    copy.edit(bad.file, bad.find, bad.replace);
+    const std::string out = copy.path("score.bin"), midi = copy.path("score.mid");
     write_text(out, "stale");
     write_text(midi, "stale");
-    const auto files_before = dir.entries();
-    ToolRun run = run_packer((dir / "lumenfrost.score"), out, midi);
+    const auto files_before = copy.dir.entries();
+    ToolRun run = run_packer(copy.path("lumenfrost.score"), out, midi);
     EXPECT_NE(run.status, 0);
-    const int line = line_of(faulty, bad.marker);
+    const int line = copy.line_of(bad.file, bad.marker);
     ASSERT_GT(line, 0);
-    const std::string where = faulty + ":" + std::to_string(line) + ": ";
+    const std::string where = copy.path(bad.file) + ":" + std::to_string(line) + ": ";
     EXPECT_NE(run.err.find(where + bad.message), std::string::npos)
         << "expected " << where << bad.message << "\ngot:\n"
         << run.err;
     // One fault, one message: nothing that only follows from it.
     EXPECT_NE(run.err.find("score_pack: 1 problem(s)"), std::string::npos) << run.err;
     // Nothing is written and nothing the packer did not make is removed.
-    EXPECT_EQ(read_bytes(out), std::vector<uint8_t>({'s', 't', 'a', 'l', 'e'}));
-    EXPECT_EQ(read_bytes(midi), std::vector<uint8_t>({'s', 't', 'a', 'l', 'e'}));
-    EXPECT_EQ(dir.entries(), files_before) << "a temporary was left behind";
+    EXPECT_EQ(read_text(out), "stale");
+    EXPECT_EQ(read_text(midi), "stale");
+    EXPECT_EQ(copy.dir.entries(), files_before) << "a temporary was left behind";
+
+    ScoreCopy free;
+    free.make_free();
+    free.edit(bad.file, bad.find, bad.replace);
+    const auto r = free.check();
+    if (bad.free == InFree::packs) {
+        EXPECT_TRUE(r.problems.empty()) << r.text();
+    } else {
+        EXPECT_NE(r.text().find(bad.message), std::string::npos) << r.text();
+    }
 }
 
 // Faults added after the last include of the main file.
@@ -112,61 +96,75 @@ INSTANTIATE_TEST_SUITE_P(
     Classes, ScorePackRejects,
     ::testing::Values(
         BadInput{"unknown_track", MAIN, TAIL, "include mix.score\ntrack 24 nothing\nend",
-                 "track 24 nothing", "unknown track '24 nothing'"},
+                 "track 24 nothing", "unknown track '24 nothing'", InFree::refused},
         BadInput{"track_name_mismatch", MAIN, TAIL, "include mix.score\ntrack 11 snare\nend",
-                 "track 11 snare", "unknown track '11 snare'"},
+                 "track 11 snare", "unknown track '11 snare'", InFree::refused},
         BadInput{"unknown_curve", MAIN, TAIL, "include mix.score\ncurve 37\nend", "curve 37",
-                 "unknown curve '37'"},
+                 "unknown curve '37'", InFree::refused},
         BadInput{"unknown_pattern", "drums.score", "play kick_phrase 2:1 x 2",
-                 "play kick_phrse 2:1 x 2", "kick_phrse", "unknown pattern 'kick_phrse'"},
+                 "play kick_phrse 2:1 x 2", "kick_phrse",
+                 "unknown pattern 'kick_phrse' (did you mean 'kick_phrase'?)", InFree::refused},
         BadInput{
             "overlap", "drums.score", "note 67:4.5 A#1 1/8 64", "note 67:4.5 A#1 1/4 64",
             "note 68:1 A#1",
-            "track 0 (break): the note at 68:1 (89.333 s) overlaps the one at 67:4.5 (89.167 s)"},
+            "track 0 (break): the note at 68:1 (89.333 s) overlaps the one at 67:4.5 (89.167 s) "
+            "(this track plays one note at a time)",
+            InFree::refused},
         BadInput{
             "backwards", "drums.score", "note 67:4.5 A#1 1/8 64", "note 67:1 A#1 1/8 64",
             "note 67:1 A#1",
-            "track 0 (break): the note at 67:1 (88.000 s) comes before the one at 67:4 (89.000 s)"},
+            "track 0 (break): the note at 67:1 (88.000 s) comes before the one at 67:4 (89.000 s)",
+            InFree::refused},
         BadInput{
             "note_out_of_range", "leads.score", "note 74:3.5 D#6 1/8 64", "note 74:3.5 D#7 1/8 64",
             "D#7",
-            "track 23 (blips): the note at 74:3.5 (98.167 s) is note 99, out of the range 81..93"},
+            "track 23 (blips): the note at 74:3.5 (98.167 s) is note 99, out of the range 81..93",
+            InFree::packs},
         BadInput{"velocity_out_of_range", "drums.score", "note 60:3.5 65 1/2 64",
                  "note 60:3.5 65 1/2 80", "note 60:3.5 65",
                  "track 22 (crash_reverb): the note at 60:3.5 (79.500 s) has velocity 80, out of "
-                 "the range 64..64"},
+                 "the range 64..64",
+                 InFree::packs},
         BadInput{"curve_value_out_of_range", "mix.score", "at 95:1 1\n", "at 95:1 1.5\n",
                  "at 95:1 1.5",
                  "curve 4 (bus_lowpass): the breakpoint at 95:1 (125.333 s) has value 1.5, out of "
-                 "the range"},
+                 "the range",
+                 InFree::refused},
         BadInput{"curve_backwards", "mix.score", "at 61:1 0.6\n  at 95:1 0.9",
                  "at 61:1 0.6\n  at 45:1 0.9", "at 45:1 0.9",
                  "curve 2 (reverb_feedback): the breakpoint at 45:1 (58.667 s) comes before the "
-                 "one at 61:1"},
+                 "one at 61:1",
+                 InFree::refused},
         BadInput{"fixed_curve_moved", "mix.score", "at 19:1.5 0\n  at 21:1 0\n",
                  "at 19:2 0\n  at 21:1 0\n", "at 19:2 0",
-                 "curve 0 (gate): breakpoint 3 must be (24.1667 s, 0, k 0)"},
+                 "curve 0 (gate): breakpoint 3 must be (24.1667 s, 0, k 0)", InFree::packs},
         BadInput{"note_count", "drums.score", "  note 60:3.5 65 1/2 64\n",
                  "  note 60:3.5 65 1/2 64\n  note 100:1 65 1/4 64\n", "note 100:1 65",
                  "track 22 (crash_reverb) has 2 notes; its part has 1, and this note at 100:1 "
-                 "(132.000 s) is the first past them"},
+                 "(132.000 s) is the first past them",
+                 InFree::packs},
         BadInput{"curve_count", "mix.score", "  at 9:1 1\n  at 59:1 1\n  at 61:1 0.6\nend",
                  "  at 9:1 1\n  at 59:1 1 # the last one left\nend", "# the last one left",
                  "curve 14 (hats_width) has 3 breakpoints; its part has 4 (1 missing after this "
-                 "line)"},
+                 "line)",
+                 InFree::packs},
         BadInput{"off_the_8_tick_grid", "drums.score", "note 60:3.5 65 1/2 64",
                  "note 60:3.5+3t 65 1/2 64", "60:3.5+3t",
                  "track 22 (crash_reverb): the note at 60:3.5+3t (79.516 s) is off the tick grid "
-                 "of 8 ticks"},
+                 "of 8 ticks",
+                 InFree::packs},
         BadInput{"seconds_off_the_tick_grid", "drums.score", "note 60:3.5 65 1/2 64",
-                 "note 79.501s 65 1/2 64", "79.501s", "'79.501s' is off the tick grid"},
+                 "note 79.501s 65 1/2 64", "79.501s", "'79.501s' is off the tick grid",
+                 InFree::refused},
         BadInput{"first_note_late", "leads.score", "note 73:1.5 D#4 1/4 38", "note 73:2 D#4 1/8 38",
                  "note 73:2 D#4",
-                 "track 18 (glide2) must begin at 73:1.5 (96.167 s), not 73:2 (96.333 s)"},
+                 "track 18 (glide2) must begin at 73:1.5 (96.167 s), not 73:2 (96.333 s)",
+                 InFree::packs},
         BadInput{"chord_too_wide", "drums.score", "note 60:3.5 65 1/2 64",
-                 "chord 60:3.5 1/2 64 65 68", "chord 60:3.5", "chord voice 2 has no track in '22'"},
+                 "chord 60:3.5 1/2 64 65 68", "chord 60:3.5", "chord voice 2 has no track in '22'",
+                 InFree::refused},
         BadInput{"grammar", "drums.score", "note 60:3.5 65 1/2 64", "note 60:3.5 65",
-                 "note 60:3.5 65", "write: note POSITION NOTE DURATION"}),
+                 "note 60:3.5 65", "write: note POSITION NOTE DURATION", InFree::refused}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScorePack, UnwritableOutputFailsWithoutLeftovers) {

@@ -1,13 +1,12 @@
 // The transform decoder: the stored basis against its definition, the batched
 // inverse transform and the whole decoder against straightforward scalar
-// references (bit for bit), the band rules (noise fill, gains, normalisation),
-// the windows, and the decoded lengths.
+// references (bit for bit), the band rules (noise fill, gains, normalisation)
+// and the windows. (The decoded lengths and their silent tails are checked on
+// every sample in sequence_test.cpp.)
 #include <cmath>
-#include <string>
 #include <utility>
 #include <vector>
 
-#include "engine/data/bundle.h"
 #include "engine/startup/codec.h"
 #include "engine/startup/units.h"
 #include "tests/startup/startup_test.h"
@@ -442,24 +441,6 @@ TEST_F(CodecTest, TransitionWindowsJoinTheirNeighbours) {
             const float next = block_window(m + 1024, 2048, BLOCK_LONG);
             ASSERT_NEAR(long_w * long_w + next * next, 1.0, 0.01) << m;
         }
-    }
-}
-
-TEST_F(CodecTest, DecodedLengthEndsInTwoSilentHopsAndRepeatsExactly) {
-    const uint32_t length = sample_decoded_length(1);  // 17 blocks and two silent hops
-    std::vector<uint8_t> packed;
-    std::string error;
-    ASSERT_TRUE(bundle::read_file(bundle::sample_path(LUMENFROST_CONTENT_DIR, 1), packed, error))
-        << error;
-    std::vector<float> first(length, 0.0f), second(length, 0.0f);
-    decode_sample(packed.data(), length, first.data());
-    decode_sample(packed.data(), length, second.data());
-    double energy = 0.0;
-    for (uint32_t i = 0; i < length - 2048; ++i) energy += first[i] * first[i];
-    EXPECT_GT(energy, 0.0);
-    for (uint32_t i = length - 2048; i < length; ++i) ASSERT_EQ(first[i], 0.0f) << i;
-    for (uint32_t i = 0; i < length; ++i) {
-        ASSERT_EQ(float_bits(first[i]), float_bits(second[i])) << "gains and seed restart: " << i;
     }
 }
 

@@ -114,7 +114,9 @@ TEST_F(SequenceTest, SamplesLieBackToBackWithZeroGuards) {
         if (n < SAMPLE_COUNT) {
             EXPECT_EQ(sample_buffer(n + 1), buffer + length + 1);
         }
-        // Each slot holds its own sample, decoded from zero.
+        // Each slot holds its own sample, decoded from zero: a decode of it
+        // alone gives the same bits (gains and noise seed restart with every
+        // sample) and ends in two silent hops.
         std::vector<float> alone(length, 0.0f);
         decode_sample(packed, length, alone.data());
         for (uint32_t i = 0; i < length; ++i) {
