@@ -76,16 +76,6 @@ TEST(SdlDevice, DummyDriverPlaysPausesAndStopsAtTheEnd) {
     device.close();
 }
 
-TEST(SdlDevice, UnknownDriverFailsWithSdlsReason) {
-    setenv("SDL_AUDIODRIVER", "lumenfrost_no_such_driver", 1);
-    std::atomic<uint32_t> rendered{0};
-    player::SdlAudioDevice device(rendered);
-    StereoFrame frame{};
-    EXPECT_FALSE(device.open(&frame, 1));
-    EXPECT_NE(std::string(device.error()).find("lumenfrost_no_such_driver"), std::string::npos)
-        << device.error();
-}
-
 struct KeyBytes {
     const char* name;
     std::string bytes;

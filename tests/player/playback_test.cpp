@@ -372,7 +372,8 @@ INSTANTIATE_TEST_SUITE_P(PlayerControl, EscDuringPlayback,
                                            EscCase{"PressedMidTrack", 70000, false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PlayerControl, WithoutADeviceSaysWhyAtOnceAndEndsWithStatusOne) {
+// The one line it prints is checked on the real program (PlayerProgram).
+TEST(PlayerControl, WithoutADeviceEndsAtOnceWithStatusOne) {
     SimulatedMachine m;
     m.open_error = "Audio target 'nowhere' not available";
     EXPECT_EQ(m.run(), 1);
@@ -380,10 +381,7 @@ TEST(PlayerControl, WithoutADeviceSaysWhyAtOnceAndEndsWithStatusOne) {
     EXPECT_EQ(m.out, "");
     ASSERT_EQ(m.log.size(), 1u);
     EXPECT_EQ(m.log[0].what, "open");
-    ASSERT_EQ(std::count(m.err.begin(), m.err.end(), '\n'), 1);
-    EXPECT_EQ(m.err.back(), '\n');
     EXPECT_NE(m.err.find("Audio target 'nowhere' not available"), std::string::npos);
-    EXPECT_NE(m.err.find("wavrender"), std::string::npos);
 }
 
 TEST(PlayerControl, WaitUntilRenderedPollsEvery128msAndNotWhenDone) {

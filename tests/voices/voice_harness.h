@@ -86,22 +86,19 @@ Int4 counter_after(Int4 from, uint32_t draws);
 bool same_lanes(Int4 a, Int4 b);
 
 // Lane-wise equality; +0 and −0 count as equal.
-inline bool same_value(Vec4 a, Vec4 b) {
+inline bool equal_lanes(Vec4 a, Vec4 b) {
     for (int i = 0; i < 4; ++i)
         if (!(a.lane(i) == b.lane(i))) return false;
     return true;
 }
-inline bool equal_lanes(Vec4 a, Vec4 b) {
-    return same_value(a, b);
-}
 inline bool is_zero(Vec4 a) {
-    return same_value(a, Vec4::zero());
+    return equal_lanes(a, Vec4::zero());
 }
 
 // How many frames of two renders differ in value.
 inline int differing(const std::vector<Vec4>& a, const std::vector<Vec4>& b) {
     int count = 0;
-    for (size_t n = 0; n < a.size() && n < b.size(); ++n) count += !same_value(a[n], b[n]);
+    for (size_t n = 0; n < a.size() && n < b.size(); ++n) count += !equal_lanes(a[n], b[n]);
     return count;
 }
 
