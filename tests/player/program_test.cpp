@@ -117,8 +117,9 @@ TEST(PlayerProgram, WithoutADeviceSaysWhyInOneLineAndExitsWithOne) {
         EXPECT_EQ(r.out, "") << driver;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_NE(r.err.find("wavrender"), std::string::npos) << r.err;
-        if (std::string(driver) != "alsa")  // SDL's own words name the driver
+        if (std::string(driver) != "alsa") {  // SDL's own words name the driver
             EXPECT_NE(r.err.find(driver), std::string::npos) << r.err;
+        }
         EXPECT_EQ(r.err.find("ALSA lib"), std::string::npos) << r.err;
     }
 }

@@ -29,8 +29,7 @@ void PrintTo(const NoiseVoice& v, std::ostream* os) {
 class NoiseDrawTest : public VoiceTest, public ::testing::WithParamInterface<NoiseVoice> {};
 
 TEST_P(NoiseDrawTest, OneDrawPerFrame) {
-    NoteList none{};
-    point_cursor(TRACK_HATS, none);
+    point_cursor(TRACK_HATS, NoteList::none());
     set_curve(CURVE_SWEEP_CUTOFF, 0.5f);
     const Int4 start = engine.noise_gen.counter;
     for (uint32_t i = 0; i < 100; ++i) {

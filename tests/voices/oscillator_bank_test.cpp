@@ -117,8 +117,7 @@ using PluckGateTest = VoiceTest;
 TEST_F(PluckGateTest, SilentAndDrawsNoNoiseBeforeFirstNote) {
     NoteList notes{{330.0f, 1.0f, frame_time(500), frame_time(5000)}};
     point_cursor(TRACK_PLUCK, notes);
-    NoteList none{};
-    point_cursor(TRACK_PLUCK + 1, none);
+    point_cursor(TRACK_PLUCK + 1, NoteList::none());
     const Int4 counter = engine.noise_gen.counter;
     Snapshot frozen;
     watch_pluck(frozen);
@@ -149,8 +148,7 @@ TEST_F(PluckGateTest, RunsAtExactlyFiveSecondsThenFreezes) {
     NoteList notes{{330.0f, 1.0f, 0.0f, off},
                    {440.0f, 1.0f, frame_time(next_note), frame_time(next_note + 1000)}};
     point_cursor(TRACK_PLUCK, notes);
-    NoteList none{};
-    point_cursor(TRACK_PLUCK + 1, none);
+    point_cursor(TRACK_PLUCK + 1, NoteList::none());
     for (uint32_t i = 0; i < last_open; ++i) {
         advance_tracks({TRACK_PLUCK, TRACK_PLUCK + 1}, i);
         voice_track7(engine.noise_gen);
