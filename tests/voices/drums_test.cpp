@@ -46,16 +46,6 @@ const SampleVoice SAMPLE_VOICES[] = {
      34, 0.0f},
 };
 
-// Runs `voice` on `track` for frames [0, frames) and returns its outputs.
-std::vector<Vec4> run(VoiceFn voice, int track, uint32_t frames) {
-    std::vector<Vec4> out(frames);
-    for (uint32_t i = 0; i < frames; ++i) {
-        advance_tracks({track}, i);
-        out[i] = voice();
-    }
-    return out;
-}
-
 float never_zero(uint32_t i) {
     return 0.25f + 0.5f * std::sin(0.01f * static_cast<float>(i));
 }
@@ -73,7 +63,7 @@ TEST_P(SampleVoiceTest, PlaysAtRootSpeedFromStartOffset) {
         const float hz = static_cast<float>(note_hz(v.root_note) * octave);
         NoteList notes{{hz, 1.0f, frame_time(10), frame_time(5000)}};
         point_cursor(v.track, notes);
-        run(v.voice, v.track, 1011);  // the note's frames 10 .. 1010
+        run_track(v.voice, v.track, 1011);  // the note's frames 10 .. 1010
         const double expected = v.start_offset + 1001.0 * octave;
         EXPECT_NEAR(v.player_a->position.lane0(), expected, 1e-3 * expected) << "octave " << octave;
         if (v.player_b) {
@@ -95,7 +85,7 @@ TEST_P(IdleVoiceTest, SilentUntilFirstNote) {
     NoteList notes{
         {static_cast<float>(note_hz(v.root_note)), 1.0f, frame_time(200), frame_time(3000)}};
     point_cursor(v.track, notes);
-    std::vector<Vec4> out = run(v.voice, v.track, 400);
+    std::vector<Vec4> out = run_track(v.voice, v.track, 400);
     for (uint32_t i = 0; i < 200; ++i) ASSERT_TRUE(equal_lanes(out[i], Vec4::zero())) << i;
     bool sounds = false;
     for (uint32_t i = 200; i < 400; ++i) sounds |= out[i].lane0() != 0.0f;
@@ -144,7 +134,7 @@ TEST_P(ChainTest, SineScaledByCookbookResponse) {
     if (c.track == TRACK_CRASH) fill_sample(4, [](uint32_t) { return 0.0f; });
     NoteList notes{{static_cast<float>(note_hz(c.root_note)), 1.0f, 0.0f, 1.0f}};
     point_cursor(c.track, notes);
-    std::vector<Vec4> out = run(c.voice, c.track, 14000);
+    std::vector<Vec4> out = run_track(c.voice, c.track, 14000);
     std::vector<float> left;
     for (const Vec4& o : out) left.push_back(o.lane0());
     const double expected = 0.5 * c.gain(c.hz);
@@ -173,7 +163,7 @@ TEST_F(CrashTest, PlaysConstantBeforeFirstNote) {
     fill_sample(4, [](uint32_t i) { return i == 0 ? 0.125f : -0.7f; });
     NoteList notes{{440.0f, 1.0f, frame_time(3000), frame_time(6000)}};
     point_cursor(TRACK_CRASH, notes);
-    std::vector<Vec4> out = run(voice_track12, TRACK_CRASH, 3001);
+    std::vector<Vec4> out = run_track(voice_track12, TRACK_CRASH, 3001);
     const double gain0 = std::pow(10.0, -30.0 / 20.0);
     EXPECT_NE(out[0].lane0(), 0.0f);
     EXPECT_NEAR(out[2999].lane0(), 0.625 * gain0, 1e-4 * 0.625 * gain0);
@@ -191,14 +181,14 @@ TEST_F(CrashTest, MidSideSigns) {
     fill_sample(3, never_zero);
     fill_sample(4, [](uint32_t) { return 0.0f; });
     point_cursor(TRACK_CRASH, notes);
-    std::vector<Vec4> a_only = run(voice_track12, TRACK_CRASH, frames);
+    std::vector<Vec4> a_only = run_track(voice_track12, TRACK_CRASH, frames);
     for (uint32_t i = 0; i < frames; ++i) ASSERT_EQ(a_only[i].lane0(), a_only[i].lane(1)) << i;
 
     reset_engine_state();
     fill_sample(3, never_zero);
     fill_sample(4, never_zero);
     point_cursor(TRACK_CRASH, notes);
-    std::vector<Vec4> equal = run(voice_track12, TRACK_CRASH, frames);
+    std::vector<Vec4> equal = run_track(voice_track12, TRACK_CRASH, frames);
     for (uint32_t i = 0; i < frames; ++i) ASSERT_EQ(equal[i].lane(1), 0.0f) << i;
     EXPECT_NE(equal[frames - 1].lane0(), 0.0f);
 
@@ -206,7 +196,7 @@ TEST_F(CrashTest, MidSideSigns) {
     fill_sample(3, [](uint32_t) { return 0.0f; });
     fill_sample(4, [](uint32_t) { return 0.25f; });
     point_cursor(TRACK_CRASH, notes);
-    std::vector<Vec4> b_only = run(voice_track12, TRACK_CRASH, frames);
+    std::vector<Vec4> b_only = run_track(voice_track12, TRACK_CRASH, frames);
     for (uint32_t i = 0; i < frames; ++i) {
         const float l = b_only[i].lane0(), r = b_only[i].lane(1);
         ASSERT_NEAR(l, -r, 1e-4f * 0.25f) << i;  // directed rounding is not odd-symmetric
@@ -243,7 +233,7 @@ TEST_P(HaasTest, RightLagsLeft) {
         {static_cast<float>(note_hz(c.root_note)), 1.0f, frame_time(onset), frame_time(40000)}};
     point_cursor(c.track, notes);
     const uint32_t end = onset + c.exact_frames;
-    std::vector<Vec4> out = run(c.voice, c.track, end);
+    std::vector<Vec4> out = run_track(c.voice, c.track, end);
     bool left_sounds = false;
     for (uint32_t i = 0; i < end; ++i) {
         left_sounds |= out[i].lane0() != 0.0f;
@@ -268,7 +258,7 @@ TEST_F(CrashReverbTest, DryAt074UntilReverbAnswers) {
     fill_sample(4, [](uint32_t) { return 0.0f; });
     NoteList notes{{440.0f, 1.0f, 0.0f, 1.0f}};
     point_cursor(TRACK_CRASH_REVERB, notes);
-    std::vector<Vec4> out = run(voice_track22, TRACK_CRASH_REVERB, 3000);
+    std::vector<Vec4> out = run_track(voice_track22, TRACK_CRASH_REVERB, 3000);
     for (uint32_t i = 0; i < 1422; ++i) ASSERT_NEAR(out[i].lane0(), 0.74f * 0.5f, 1e-5f) << i;
     double deviation = 0.0;
     for (uint32_t i = 1422; i < 3000; ++i) {
@@ -290,7 +280,7 @@ TEST_F(BreakTest, ShiftedCopyBeatsAt409Hz) {
     fill_sample(7, [](uint32_t) { return 0.0f; });
     NoteList notes{{static_cast<float>(note_hz(34)), 1.0f, 0.0f, 2.0f}};
     point_cursor(TRACK_BREAK, notes);
-    std::vector<Vec4> out = run(voice_track0, TRACK_BREAK, 56000);
+    std::vector<Vec4> out = run_track(voice_track0, TRACK_BREAK, 56000);
     // Envelope in blocks of 100 frames.
     std::vector<double> envelope;
     for (uint32_t b = 10; b < 560; ++b) {
@@ -317,7 +307,7 @@ TEST_F(RideTest, SitsRightAtFullLevelAndLeftAt054) {
     fill_sample(5, [](uint32_t) { return 0.5f; });
     NoteList notes{{static_cast<float>(note_hz(72)), 1.0f, 0.0f, 1.0f}};
     point_cursor(TRACK_RIDE, notes);
-    std::vector<Vec4> out = run(voice_track9, TRACK_RIDE, 100);
+    std::vector<Vec4> out = run_track(voice_track9, TRACK_RIDE, 100);
     for (const Vec4& o : out) {
         EXPECT_NEAR(o.lane(1), 0.5f, 1e-6f);
         EXPECT_NEAR(o.lane0() / o.lane(1), 0.54f, 1e-6f);

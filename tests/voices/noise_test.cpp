@@ -51,12 +51,7 @@ std::vector<Vec4> run_hats(NoteList& notes, float c13, float c14, uint32_t frame
     point_cursor(TRACK_HATS, notes);
     set_curve(CURVE_HATS_DECAY, c13);
     set_curve(CURVE_HATS_WIDTH, c14);
-    std::vector<Vec4> out(frames);
-    for (uint32_t i = 0; i < frames; ++i) {
-        advance_tracks({TRACK_HATS}, i);
-        out[i] = voice_track10(engine.noise_gen);
-    }
-    return out;
+    return run_track([] { return voice_track10(engine.noise_gen); }, TRACK_HATS, frames);
 }
 
 TEST_F(HatsTest, SilentBeforeFirstNote) {

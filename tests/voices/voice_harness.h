@@ -78,6 +78,18 @@ void point_cursor(int track, const NoteList& list);
 // Moves the given cursors to frame i's time, as the score walk does.
 void advance_tracks(std::initializer_list<int> tracks, uint32_t frame);
 
+// Frames [0, frames) of a voice, cursor `track` moved to each frame's time
+// before it.
+template <class Voice>
+std::vector<Vec4> run_track(Voice voice, int track, uint32_t frames) {
+    std::vector<Vec4> out(frames);
+    for (uint32_t i = 0; i < frames; ++i) {
+        advance_tracks({track}, i);
+        out[i] = voice();
+    }
+    return out;
+}
+
 // Overwrites drum sample n (1..7) over its whole decoded length.
 void fill_sample(int n, const std::function<float(uint32_t)>& value);
 
