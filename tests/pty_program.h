@@ -1,5 +1,6 @@
-// Launching the programs under test: exec with an environment, and a program
-// on a pseudo-terminal driven as a user at the keyboard would.
+// Launching the programs under test: exec with an environment, a program run
+// to its end with its output collected, and a program on a pseudo-terminal
+// driven as a user at the keyboard would.
 #pragma once
 
 #include <fcntl.h>
@@ -38,6 +39,67 @@ inline double seconds_since(Clock::time_point start) {
     args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
+}
+
+inline bool exited_with(int status, int code) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+struct Outcome {
+    bool finished = false;  // false: killed at the time limit
+    int status = -1;        // waitpid status
+    std::string out, err;
+    double seconds = 0;
+    // The exit status, or -1 when it was killed or ended by a signal.
+    int code() const { return finished && WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+};
+
+// Runs argv in `dir` with the environment assignments `env` and standard
+// input from /dev/null, collecting its output; killed after `limit_s`.
+inline Outcome run_program(const std::vector<std::string>& argv, const std::string& dir,
+                           const std::vector<std::string>& env, double limit_s) {
+    Outcome result;
+    int out_pipe[2], err_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
+    const auto start = Clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null_fd = open("/dev/null", O_RDONLY);
+        dup2(null_fd, STDIN_FILENO);
+        dup2(out_pipe[1], STDOUT_FILENO);
+        dup2(err_pipe[1], STDERR_FILENO);
+        close(out_pipe[0]);
+        close(err_pipe[0]);
+        exec_in(dir, env, argv);
+    }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open_fds = 2;
+    while (open_fds > 0 && seconds_since(start) < limit_s) {
+        if (poll(fds, 2, 200) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<size_t>(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_fds;
+            }
+        }
+    }
+    if (open_fds > 0) kill(pid, SIGKILL);
+    for (pollfd& f : fds) {
+        if (f.fd >= 0) close(f.fd);
+    }
+    waitpid(pid, &result.status, 0);
+    result.finished = open_fds == 0;
+    result.seconds = seconds_since(start);
+    return result;
 }
 
 // A program (the player, the studio) on a pseudo-terminal of its own, as in a

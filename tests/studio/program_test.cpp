@@ -3,17 +3,13 @@
 // back, the report against ffmpeg's EBU R 128 meter, argument errors, and
 // playback without a device and on a terminal with SDL's dummy driver.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -25,19 +21,10 @@
 namespace {
 
 using namespace studio;
+using lf::test::exited_with;
+using lf::test::Outcome;
 using lf::test::PtyProgram;
 using lf::test::read_text;
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string shell_quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 // The work folder all tests of this program share: the full render is made once.
 class Studio : public ::testing::Test {
@@ -49,24 +36,17 @@ class Studio : public ::testing::Test {
         dir = mkdtemp(name) ? name : "";
     }
     static void TearDownTestSuite() {
-        if (!dir.empty()) std::system(("rm -rf " + shell_quoted(dir)).c_str());
+        std::error_code ignored;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
     }
 
-    // Runs `command` (a program and its arguments) in the work folder with
-    // the environment assignments `env`.
-    static Outcome run(const std::vector<std::string>& args, const std::string& env = "") {
-        std::string command = "cd " + shell_quoted(dir) + " && " + env + " ";
-        for (const std::string& a : args) command += shell_quoted(a) + " ";
-        command +=
-            ">" + shell_quoted(dir + "/.out") + " 2>" + shell_quoted(dir + "/.err") + " </dev/null";
-        Outcome o;
-        int status = std::system(command.c_str());
-        o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        o.out = read_text(dir + "/.out");
-        o.err = read_text(dir + "/.err");
-        return o;
+    // Runs `args` (a program and its arguments) in the work folder with the
+    // environment assignments `env`.
+    static Outcome run(const std::vector<std::string>& args,
+                       const std::vector<std::string>& env = {}) {
+        return lf::test::run_program(args, dir, env, 600);
     }
-    static Outcome studio(std::vector<std::string> args, const std::string& env = "") {
+    static Outcome studio(std::vector<std::string> args, const std::vector<std::string>& env = {}) {
         args.insert(args.begin(), LUMENFROST_PATH);
         return run(args, env);
     }
@@ -76,7 +56,7 @@ class Studio : public ::testing::Test {
         static AudioData data;
         if (data.samples.empty()) {
             Outcome o = studio({"render", "-o", "full.wav", "--no-report"});
-            EXPECT_EQ(o.status, 0) << o.err;
+            EXPECT_EQ(o.code(), 0) << o.err;
             data = read_audio(dir + "/full.wav");
         }
         return data;
@@ -102,7 +82,7 @@ TEST_F(Studio, TheWholeTrackIsWavrendersFramesAndThenSixSecondsMore) {
     const AudioData& whole = full();
     EXPECT_EQ(whole.frames(), TRACK_FRAMES);
     Outcome o = run({WAVRENDER_PATH});
-    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.code(), 0) << o.err;
     AudioData wav = read_audio(dir + "/[lumenfrost_32k].exe.wav");
     ASSERT_EQ(wav.frames(), 5828550u);
     EXPECT_EQ(std::memcmp(wav.samples.data(), whole.samples.data(), wav.samples.size() * 4), 0);
@@ -110,23 +90,23 @@ TEST_F(Studio, TheWholeTrackIsWavrendersFramesAndThenSixSecondsMore) {
 
 TEST_F(Studio, SectionsAreTheSameFramesAsTheFullRender) {
     Outcome o = studio({"render", "--from", "1:1", "--to", "3:1", "-o", "a.wav", "--no-report"});
-    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.code(), 0) << o.err;
     expect_frames_of_full("a.wav", 0, 2 * BAR);
     o = studio({"render", "--from", "2:3", "--to", "3.5s", "-o", "b.wav", "--no-report"});
-    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.code(), 0) << o.err;
     expect_frames_of_full("b.wav", BAR + 2 * 14700, 3 * 44100 + 22050 - (BAR + 2 * 14700));
     o = studio({"render", "--section", "collapse", "-o", "c.wav", "--no-report"});
-    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.code(), 0) << o.err;
     expect_frames_of_full("c.wav", 16 * BAR, 2 * BAR + 7350);  // 17:1 to 19:1.5
 }
 
 TEST_F(Studio, TheOutputStemIsTheRenderAndEveryStemIsThere) {
     Outcome o = studio({"stems", "stems", "--from", "2:1", "--to", "3:1"});
-    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.code(), 0) << o.err;
     expect_frames_of_full("stems/output.wav", BAR, BAR);
     // Byte for byte the file render writes.
     o = studio({"render", "--from", "2:1", "--to", "3:1", "-o", "bar2.wav", "--no-report"});
-    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.code(), 0) << o.err;
     EXPECT_EQ(read_text(dir + "/stems/output.wav"), read_text(dir + "/bar2.wav"));
     int files = 0;
     for (auto& e : std::filesystem::directory_iterator(dir + "/stems")) {
@@ -151,7 +131,7 @@ TEST_F(Studio, IntegerFormatsAreTheQuantisedFramesAndRepeat) {
         std::string file = "q-" + format + "." + (format == "flac" ? "flac" : "wav");
         Outcome o = studio({"render", "--from", "2:1", "--to", "4:1", "--format", format, "-o",
                             file, "--no-report"});
-        ASSERT_EQ(o.status, 0) << o.err;
+        ASSERT_EQ(o.code(), 0) << o.err;
         std::vector<int32_t> ints = read_audio_ints(dir + "/" + file);
         ASSERT_EQ(ints.size(), 2u * count) << file;
         size_t wrong = 0;
@@ -169,7 +149,7 @@ TEST_F(Studio, IntegerFormatsAreTheQuantisedFramesAndRepeat) {
     // same, and a shorter one holds the same samples.
     Outcome o = studio({"render", "--from", "3:1", "--to", "4:1", "--format", "s16", "-o",
                         "q-s16-later.wav", "--no-report"});
-    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.code(), 0) << o.err;
     std::vector<int32_t> longer = read_audio_ints(dir + "/q-s16.wav");
     std::vector<int32_t> shorter = read_audio_ints(dir + "/q-s16-later.wav");
     ASSERT_EQ(shorter.size(), 2u * BAR);
@@ -203,10 +183,10 @@ TEST_F(Studio, TheReportAgreesWithFfmpeg) {
         GTEST_SKIP() << "ffmpeg is not installed (scripts/deps.sh installs it)";
     full();
     Outcome ours = studio({"report", "full.wav", "--json"});
-    ASSERT_EQ(ours.status, 0) << ours.err;
+    ASSERT_EQ(ours.code(), 0) << ours.err;
     Outcome theirs = run({FFMPEG_PATH, "-nostats", "-hide_banner", "-i", "full.wav", "-af",
                           "ebur128=peak=true+sample", "-f", "null", "-"});
-    ASSERT_EQ(theirs.status, 0) << theirs.err;
+    ASSERT_EQ(theirs.code(), 0) << theirs.err;
     const std::string& log = theirs.err;
     // The first object of the JSON is the whole file.
     std::string whole = ours.out.substr(0, ours.out.find('}'));
@@ -253,31 +233,31 @@ TEST_F(Studio, ArgumentErrorsSayWhatIsWrongAndExitTwo) {
         Outcome o = studio(c.args);
         std::string what;
         for (const auto& a : c.args) what += a + " ";
-        EXPECT_EQ(o.status, 2) << what << o.err;
+        EXPECT_EQ(o.code(), 2) << what << o.err;
         EXPECT_NE(o.err.find(c.says), std::string::npos) << what << o.err;
         EXPECT_NE(o.err.find("--help"), std::string::npos) << what << o.err;
         EXPECT_EQ(o.out, "") << what;
     }
     // Failures at run time: exit 1, and no file.
     Outcome o = studio({"report", "no-such-file.wav"});
-    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.code(), 1);
     EXPECT_NE(o.err.find("no-such-file.wav"), std::string::npos) << o.err;
     o = studio({"render", "--to", "1:2", "-o", "no/such/folder/x.wav"});
-    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.code(), 1);
     EXPECT_NE(o.err.find("no/such/folder/x.wav"), std::string::npos) << o.err;
     // Every subcommand has its help.
     for (const char* sub : {"render", "stems", "report", "play", "watch"}) {
         o = studio({sub, "--help"});
-        EXPECT_EQ(o.status, 0) << sub;
+        EXPECT_EQ(o.code(), 0) << sub;
         EXPECT_NE(o.out.find("--"), std::string::npos) << sub;
     }
 }
 
 TEST_F(Studio, PlayWithoutADeviceFailsAtOnceWithOneLine) {
-    for (const char* env : {"SDL_AUDIODRIVER=lumenfrost_no_such_driver",
-                            "SDL_AUDIODRIVER=alsa AUDIODEV=lumenfrost_no_such_pcm"}) {
-        Outcome o = studio({"play", "--from", "75:1"}, env);
-        EXPECT_EQ(o.status, 1) << env;
+    for (const char* driver : {"lumenfrost_no_such_driver", "alsa"}) {
+        const std::string env = std::string("SDL_AUDIODRIVER=") + driver;
+        Outcome o = studio({"play", "--from", "75:1"}, {env, "AUDIODEV=lumenfrost_no_such_pcm"});
+        EXPECT_EQ(o.code(), 1) << env;
         EXPECT_EQ(o.out, "") << env;
         EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << env << o.err;
         EXPECT_NE(o.err.find("no audio device"), std::string::npos) << o.err;
@@ -298,7 +278,7 @@ TEST_F(Studio, PlayShowsWhereItIsAndStopsOnEsc) {
     EXPECT_TRUE(p.wait_for_text("paused", 10)) << p.screen();
     p.send("\x1b");
     ASSERT_TRUE(p.wait_exit(10)) << "Esc did not stop it\n" << p.screen();
-    EXPECT_TRUE(WIFEXITED(p.status()) && WEXITSTATUS(p.status()) == 0) << p.status();
+    EXPECT_TRUE(exited_with(p.status(), 0)) << p.status();
     EXPECT_EQ(p.modes().c_lflag & (ICANON | ECHO), p.modes_before().c_lflag & (ICANON | ECHO));
 }
 
