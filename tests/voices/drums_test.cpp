@@ -110,13 +110,13 @@ struct ChainCase {
 };
 
 double snare_gain(double hz) {
-    return 0.7 * cookbook_gain(Section::HIGHPASS, 100.0, 0.666, 1.0, hz) *
-           cookbook_gain(Section::PEAKING, 768.0, 1.77683, 0.376, hz) *
-           cookbook_gain(Section::PEAKING, 5114.4, 0.6, 1.2, hz);
+    return 0.7 * cookbook_gain(test::Design::Highpass, 100.0, 0.666, 1.0, hz) *
+           cookbook_gain(test::Design::Peaking, 768.0, 1.77683, 0.376, hz) *
+           cookbook_gain(test::Design::Peaking, 5114.4, 0.6, 1.2, hz);
 }
 
 double crash_gain(double hz) {
-    return cookbook_gain(Section::PEAKING, 777.5, 0.666, 0.316228, hz);
+    return cookbook_gain(test::Design::Peaking, 777.5, 0.666, 0.316228, hz);
 }
 
 void PrintTo(const ChainCase& c, std::ostream* os) {

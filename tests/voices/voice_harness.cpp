@@ -143,35 +143,6 @@ double band_power(const std::vector<float>& x, double f) {
     return blocks ? total / static_cast<double>(blocks) : 0.0;
 }
 
-double cookbook_gain(Section kind, double f0, double q, double a, double f) {
-    const double pi = 3.14159265358979323846;
-    const double w0 = 2.0 * pi * f0 / 44100.0, c = std::cos(w0), alpha = std::sin(w0) / (2.0 * q);
-    double b0 = 0, b1 = 0, b2 = 0, a0 = 0, a1 = -2.0 * c, a2 = 0;
-    switch (kind) {
-        case Section::HIGHPASS:
-            b0 = b2 = (1.0 + c) / 2.0, b1 = -(1.0 + c), a0 = 1.0 + alpha, a2 = 1.0 - alpha;
-            break;
-        case Section::LOWPASS:
-            b0 = b2 = (1.0 - c) / 2.0, b1 = 1.0 - c, a0 = 1.0 + alpha, a2 = 1.0 - alpha;
-            break;
-        case Section::PEAKING:
-            b0 = 1.0 + alpha * a, b1 = -2.0 * c, b2 = 1.0 - alpha * a;
-            a0 = 1.0 + alpha / a, a2 = 1.0 - alpha / a;
-            break;
-        case Section::NOTCH:
-            b0 = b2 = 1.0, b1 = -2.0 * c, a0 = 1.0 + alpha, a2 = 1.0 - alpha;
-            break;
-    }
-    const double w = 2.0 * pi * f / 44100.0;
-    // |b0 + b1 z^-1 + b2 z^-2| / |a0 + a1 z^-1 + a2 z^-2| on the unit circle.
-    auto mag = [w](double c0, double c1, double c2) {
-        const double re = c0 + c1 * std::cos(w) + c2 * std::cos(2.0 * w);
-        const double im = -c1 * std::sin(w) - c2 * std::sin(2.0 * w);
-        return std::sqrt(re * re + im * im);
-    };
-    return mag(b0, b1, b2) / mag(a0, a1, a2);
-}
-
 double sine_amplitude(const std::vector<float>& x, size_t begin, size_t end) {
     double sum = 0.0;
     for (size_t i = begin; i < end; ++i) sum += static_cast<double>(x[i]) * x[i];

@@ -20,6 +20,7 @@
 #include "engine/dsp/shifter.h"
 #include "engine/dsp/vec4.h"
 #include "engine/frame/engine_state.h"
+#include "tests/cookbook.h"
 #include "tests/engine_mode.h"
 
 namespace lf::voices_test {
@@ -135,11 +136,11 @@ void disturb(ResonatorBank& bank);
 // 1024 frames, averaged: a spectrum estimate for noise.
 double band_power(const std::vector<float>& x, double f);
 
-// Magnitude response at f (Hz) of the audio-EQ cookbook section of the given
-// kind, designed and evaluated in double precision with the exact sine and
-// cosine: an independent reference for the fixed filter chains.
-enum class Section { HIGHPASS, LOWPASS, PEAKING, NOTCH };
-double cookbook_gain(Section kind, double f0, double q, double a, double f);
+// Magnitude response at f (Hz) of the cookbook section of the given kind,
+// centred on f0 (an independent reference for the fixed filter chains).
+inline double cookbook_gain(test::Design kind, double f0, double q, double a, double f) {
+    return std::abs(test::response(test::cookbook_at(kind, f0, q, a), f));
+}
 
 // Amplitude of a steady sine in x[begin, end): sqrt(2 · mean square).
 double sine_amplitude(const std::vector<float>& x, size_t begin, size_t end);
